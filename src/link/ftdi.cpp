@@ -1,0 +1,159 @@
+#include "link/ftdi.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/timer.h"
+#include "platform/ftd2xx.h"
+
+namespace {
+
+int device = -1;
+FT_HANDLE ftHandle[FTDI_MAX_DEVICES];
+FT_STATUS ftStatus = FT_OK;
+DWORD iNumDevs = 0;
+char cBufLD[FTDI_MAX_DEVICES + 1][FTDI_SERIAL_ROW];
+char* pcBufLD[FTDI_MAX_DEVICES + 1];
+
+// The listing step shared by readDevices and openDeviceFTDI.
+FT_STATUS listConverters() {
+  memset(cBufLD, 0, sizeof cBufLD);
+  for (int i = 0; i < FTDI_MAX_DEVICES; i++) pcBufLD[i] = cBufLD[i];
+  pcBufLD[FTDI_MAX_DEVICES] = nullptr;
+  ftStatus = FT_ListDevices(pcBufLD, &iNumDevs, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER);
+  return ftStatus;
+}
+
+// Waits `units` x 100 us between status queries until the transmit queue is
+// empty. Returns 0, or -1 when a status query fails or the queue does not
+// empty within FTDI_DRAIN_LIMIT_MS.
+int drain(int units) {
+  DWORD rx = 0xFFFFFFFFu, tx = 0xFFFFFFFFu, ev = 0xFFFFFFFFu;
+  int32_t deadline = tim_setTimeout(FTDI_DRAIN_LIMIT_MS);
+  do {
+    wait_us(units);
+    if (FT_GetStatus(ftHandle[device], &rx, &tx, &ev) != FT_OK) return -1;
+    if (tx == 0) return 0;
+  } while (!tim_isTimeout(deadline));
+  return -1;
+}
+
+}  // namespace
+
+uint32_t printLibVersion() {
+  DWORD version = 0;
+  ftStatus = FT_GetLibraryVersion(&version);
+  if (ftStatus == FT_OK) printf("Library version = 0x%x\n", (unsigned)version);
+  return version;
+}
+
+void printDeviceList() {
+  DWORD numDevs = 0;
+  if (FT_CreateDeviceInfoList(&numDevs) != FT_OK) return;
+  printf("Number of devices is %ld\n", (long)numDevs);
+  for (DWORD i = 0; i < numDevs; i++) {
+    DWORD flags = 0, type = 0, id = 0, locId = 0;
+    char serial[16] = {0};
+    char description[64] = {0};
+    FT_HANDLE handle = nullptr;
+    if (FT_GetDeviceInfoDetail(i, &flags, &type, &id, &locId, serial, description, &handle) !=
+        FT_OK)
+      continue;
+    printf("Dev %i:\n", (int)i);
+    printf(" Flags=0x%lx\n", (unsigned long)flags);
+    printf(" Type=0x%lx\n", (unsigned long)type);
+    printf(" ID=0x%lx\n", (unsigned long)id);
+    printf(" LocId=0x%lx\n", (unsigned long)locId);
+    printf(" SerialNumber=%s\n", serial);
+    printf(" Description=%s\n", description);
+    printf(" ftHandle=0x%x\n", (unsigned)(uintptr_t)handle);
+  }
+}
+
+int readDevices() {
+  if (listConverters() != FT_OK) {
+    iNumDevs = 0;
+    return 0;
+  }
+  return (int)iNumDevs;
+}
+
+int openDevice(int index) {
+  device = index;
+  openDeviceFTDI(index);
+  return device;
+}
+
+int openDeviceFTDI(int index) {
+  if (listConverters() != FT_OK) {
+    fprintf(stderr, "Error: FT_ListDevices(%d)\n", (int)ftStatus);
+    iNumDevs = 0;
+    device = -1;
+    return 1;
+  }
+  if (index < 0) index = 0;
+  if (index > FTDI_MAX_DEVICES - 1) index = FTDI_MAX_DEVICES - 1;
+  device = index;
+  ftStatus = FT_OpenEx(cBufLD[device], FT_OPEN_BY_SERIAL_NUMBER, &ftHandle[device]);
+  if (ftStatus != FT_OK) {
+    printf("Error FT_OpenEx(%d), device %d\n", (int)ftStatus, device);
+    printf("Use lsmod to check if ftdi_sio (and usbserial) are present.\n");
+    printf("If so, unload them using rmmod, as they conflict with ftd2xx.\n");
+    device = -1;
+    return -1;
+  }
+  printf("Opened device %s\n", cBufLD[device]);
+  setupFTParam();
+  return device;
+}
+
+int setupFTParam() {
+  if (device < 0) return device;
+  FT_HANDLE h = ftHandle[device];
+  FT_ResetDevice(h);
+  FT_SetTimeouts(h, 1, 0);
+  FT_SetBaudRate(h, FTDI_DMX_BAUD);
+  return (int)FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE);
+}
+
+void closeDevice() {
+  if (device < 0) return;
+  FT_ResetDevice(ftHandle[device]);
+  FT_Close(ftHandle[device]);
+  ftHandle[device] = nullptr;
+  device = -1;
+}
+
+int getOpenDevice() { return device; }
+
+int sendBreak() {
+  if (device < 0) return -1;
+  uint8_t zero = 0;
+  DWORD written = 0;
+  FT_SetBaudRate(ftHandle[device], FTDI_BREAK_BAUD);
+  FT_Write(ftHandle[device], &zero, 1, &written);
+  int drained = drain(50);
+  FT_SetBaudRate(ftHandle[device], FTDI_DMX_BAUD);
+  return drained;
+}
+
+int sendData(const uint8_t* data, int count) {
+  if (device < 0) return -1;
+  if (sendBreak() != 0) return -1;
+  DWORD written = 0;
+  FT_STATUS st = FT_Write(ftHandle[device], (LPVOID)data, count > 0 ? (DWORD)count : 0, &written);
+  if (drain(44) != 0) return -1;
+  return st == FT_OK ? (int)written : -1;
+}
+
+int getResponse(uint8_t* buf, int count) {
+  if (count > 0) memset(buf, 0, (size_t)count);
+  if (device < 0) return -2;
+  DWORD rx = 0, tx = 0, ev = 0;
+  FT_GetStatus(ftHandle[device], &rx, &tx, &ev);
+  if (rx == 0) return -1;
+  DWORD got = 0;
+  ftStatus = FT_Read(ftHandle[device], buf, count > 0 ? (DWORD)count : 0, &got);
+  if (ftStatus != FT_OK) return -1;
+  return (int)got;
+}

@@ -1,0 +1,44 @@
+#include "sim/sim_trace.h"
+
+#include <cstdio>
+
+void SimTrace::trace_add(const SimTraceEntry& e) {
+  std::lock_guard<std::mutex> lock(mu);
+  entries.push_back(e);
+}
+
+std::vector<SimTraceEntry> SimTrace::trace_entries() const {
+  std::lock_guard<std::mutex> lock(mu);
+  return entries;
+}
+
+std::vector<SimTraceEntry> SimTrace::trace_entries(char dir) const {
+  std::lock_guard<std::mutex> lock(mu);
+  std::vector<SimTraceEntry> out;
+  for (const SimTraceEntry& e : entries)
+    if (e.dir == dir) out.push_back(e);
+  return out;
+}
+
+void SimTrace::trace_clear() {
+  std::lock_guard<std::mutex> lock(mu);
+  entries.clear();
+}
+
+bool SimTrace::trace_write(const std::string& path) const {
+  FILE* f = fopen(path.c_str(), "w");
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(mu);
+  fprintf(f, "# dir break_us data_us end_us count [garbled] : bytes\n");
+  for (const SimTraceEntry& e : entries) {
+    if (e.withBreak)
+      fprintf(f, "%c %llu ", e.dir, (unsigned long long)e.breakUs);
+    else
+      fprintf(f, "%c - ", e.dir);
+    fprintf(f, "%llu %llu %zu%s :", (unsigned long long)e.dataUs, (unsigned long long)e.endUs,
+            e.bytes.size(), e.garbled ? " garbled" : "");
+    for (uint8_t b : e.bytes) fprintf(f, " %02X", b);
+    fprintf(f, "\n");
+  }
+  return fclose(f) == 0;
+}
