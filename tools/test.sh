@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds Tern and runs every test: unit, integration and GUI tests, the unit
+# and integration tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for a bounded time.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-2}
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+echo "== build and test"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure)
+
+echo "== unit and integration tests under ASan + UBSan"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTERN_GUI=OFF -DTERN_BENCH=OFF \
+  -DTERN_SANITIZE=address,undefined
+cmake --build build-asan -j"$jobs" --target tern_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/tern_tests
+
+echo "== fuzzing (${fuzz_seconds}s per target)"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERN_GUI=OFF \
+  -DTERN_TESTS=OFF -DTERN_BENCH=OFF -DTERN_FUZZ=ON
+cmake --build build-fuzz -j"$jobs"
+for target in build-fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="build-fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" tests/fuzz/seeds/"$name" 2>&1 | tail -n 15
+done
+echo "== all tests passed"
