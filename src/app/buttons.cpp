@@ -1,0 +1,57 @@
+#include "app/buttons.h"
+
+#include <gtk/gtk.h>
+
+#include "app/curveActions.h"
+#include "app/dialog.h"
+#include "app/mainWin.h"
+#include "curve/curve_view.h"
+
+namespace {
+
+GtkWidget* buttonCurve1 = nullptr;
+GtkWidget* buttonCurve2 = nullptr;
+GtkWidget* buttonRead = nullptr;
+GtkWidget* buttonSave = nullptr;
+GtkWidget* buttonSendCurve = nullptr;
+GtkWidget* buttonUpdateFW = nullptr;
+
+void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
+
+GtkWidget* getButton(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  slot = gtk_button_new_with_label(label);
+  g_signal_connect(slot, "clicked", G_CALLBACK(onClicked), (gpointer)action);
+  gtk_widget_show(slot);
+  return slot;
+}
+
+}  // namespace
+
+GtkWidget* getButtonCurve1() { return getButton(buttonCurve1, "Curve linear", buttonCurve1Action); }
+GtkWidget* getButtonCurve2() { return getButton(buttonCurve2, "Curve 2", buttonCurve2Action); }
+GtkWidget* getButtonRead() { return getButton(buttonRead, "Read curve", buttonReadAction); }
+GtkWidget* getButtonSave() { return getButton(buttonSave, "Save curve", buttonSaveAction); }
+GtkWidget* getButtonSend() { return getButton(buttonSendCurve, "Send curve", buttonSendCurveAction); }
+GtkWidget* getButtonUpdateFw() { return getButton(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
+
+GtkWidget* getButtonsPanel() {
+  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* box = gtk_vbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
+  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  gtk_widget_show(box);
+  gtk_widget_show(fixed);
+  GtkWidget* items[] = {getEntryName("", ENTRY_NAME_MAX), getButtonCurve1(), getButtonCurve2(),
+                        getButtonRead(), getButtonSave(), getButtonSend(), getButtonUpdateFw(),
+                        getApproxWin(5), getClabel()};
+  for (GtkWidget* w : items) gtk_box_pack_start(GTK_BOX(box), w, FALSE, FALSE, 2);
+  return fixed;
+}
+
+void buttonsEnable(bool, bool) {}
+
+void buttonUpdateFWAction() {
+  if (!openFileDialog(DIALOG_KIND_FIRMWARE, 0)) return;
+  messageInfo("Firmware update is not available in this version.");
+}

@@ -1,0 +1,99 @@
+#include "app/dialog.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "app/mainWin.h"
+
+namespace {
+
+char file[DIALOG_PATH_SIZE] = "";
+char lastFile[DIALOG_PATH_SIZE] = ".";
+
+// Runs a message box of the given kind; returns the response.
+int runMessage(GtkMessageType type, GtkButtonsType buttons, const char* text) {
+  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                             type, buttons, "%s", text);
+  int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  return response;
+}
+
+GtkFileFilter* makeFilter(const char* name, const char* pattern) {
+  GtkFileFilter* f = gtk_file_filter_new();
+  gtk_file_filter_set_name(f, name);
+  gtk_file_filter_add_pattern(f, pattern);
+  return f;
+}
+
+void addFilters(GtkWidget* dialog, int kind) {
+  GtkFileFilter* any = makeFilter("Any files", "*");
+  GtkFileFilter* firmware = makeFilter("Firmware files", "*.fw");
+  GtkFileFilter* curve = makeFilter("Curve files", "*.crv");
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+  if (kind == DIALOG_KIND_FIRMWARE || kind == DIALOG_KIND_CURVE) {
+    gtk_file_chooser_add_filter(chooser, kind == DIALOG_KIND_FIRMWARE ? firmware : curve);
+    gtk_file_chooser_add_filter(chooser, kind == DIALOG_KIND_FIRMWARE ? curve : firmware);
+    gtk_file_chooser_add_filter(chooser, any);
+  } else {
+    // Filters not added are floating: sink and drop them.
+    for (GtkFileFilter* f : {any, firmware, curve}) {
+      g_object_ref_sink(f);
+      g_object_unref(f);
+    }
+  }
+}
+
+// Takes the accepted file and its folder; false when a path does not fit.
+bool takeChoice(GtkWidget* dialog) {
+  gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+  if (!chosen) return false;
+  printf("FileChooser = %s\n", chosen);
+  bool fits = strlen(chosen) < sizeof file;
+  if (fits) {
+    strcpy(file, chosen);
+    gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    if (folder && strlen(folder) < sizeof lastFile) strcpy(lastFile, folder);
+    printf("FileChooser path = %s\n", lastFile);
+    g_free(folder);
+  }
+  g_free(chosen);
+  fflush(stdout);
+  if (!fits) messageError_show("The chosen path is too long.");
+  return fits;
+}
+
+}  // namespace
+
+void messageInfo_show(const char* text) { runMessage(GTK_MESSAGE_INFO, GTK_BUTTONS_OK, text); }
+
+void messageError_show(const char* text) { runMessage(GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, text); }
+
+int messageQuestion(const char* text) {
+  return runMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, text) == GTK_RESPONSE_YES ? 1 : 0;
+}
+
+int openFileDialog(int kind, int save) {
+  GtkWidget* dialog = gtk_file_chooser_dialog_new(
+      save ? "Save File" : "Open File", GTK_WINDOW(mainWin_window()),
+      save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
+      GTK_RESPONSE_CANCEL, save ? GTK_STOCK_SAVE : GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, NULL);
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastFile);
+  addFilters(dialog, kind);
+  int result = 0;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+    result = takeChoice(dialog) ? 1 : 0;
+  } else {
+    puts("FileChooser Canceled");
+    fflush(stdout);
+  }
+  gtk_widget_destroy(dialog);
+  return result;
+}
+
+const char* getFilename() { return file; }
+
+const char* dialog_lastFolder() { return lastFile; }

@@ -1,0 +1,222 @@
+#include "app/mainWin.h"
+
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "app/buttons.h"
+#include "app/dialog.h"
+#include "app/icon.h"
+#include "curve/curve_view.h"
+#include "link/timer.h"
+
+std::atomic<int32_t> pStatusTop{100};
+std::atomic<int32_t> pStatusSt{0};
+std::atomic<uint32_t> lockComponents{0};
+std::atomic<uint32_t> selected_dev{0xFFFFFFFFu};
+
+namespace {
+
+// The message slot: 0 empty, 1 information, -1 error, 2 claimed by a poster
+// that is still copying its text.
+enum { SLOT_EMPTY = 0, SLOT_INFO = 1, SLOT_ERROR = -1, SLOT_WRITING = 2 };
+
+GtkWidget* window = nullptr;
+GtkWidget* progressBar = nullptr;
+GtkWidget* table = nullptr;
+GtkWidget* deviceList = nullptr;
+GtkWidget* scrolledDeviceList = nullptr;
+unsigned ptimer = 0;
+char message[MAINWIN_MESSAGE_SIZE];
+std::atomic<int> msgType{SLOT_EMPTY};
+bool compEnabled = true;
+pthread_t guiThread;
+std::atomic<bool> guiThreadKnown{false};
+
+bool onGuiThread() {
+  return guiThreadKnown.load(std::memory_order_acquire) && pthread_equal(pthread_self(), guiThread);
+}
+
+void showNow(int type, const char* text) {
+  if (type == SLOT_INFO)
+    messageInfo_show(text);
+  else
+    messageError_show(text);
+}
+
+// Puts a message into the slot. A worker waits for the timer to free it; the
+// GUI thread never waits (the timer that frees the slot runs on it): when
+// the slot is taken, it shows its message at once.
+void post(int type, const char* text) {
+  for (;;) {
+    int expected = SLOT_EMPTY;
+    if (msgType.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire)) break;
+    if (onGuiThread()) {
+      showNow(type, text);
+      return;
+    }
+    mySleep(10);
+  }
+  snprintf(message, sizeof message, "%s", text);
+  msgType.store(type, std::memory_order_release);
+}
+
+void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpointer) {
+  gchar* text = nullptr;
+  gtk_clist_get_text(GTK_CLIST(list), row, column, &text);
+  if (!text) return;
+  printf("You selected row %d. More specifically you clicked in column %d, and the text in this "
+         "cell is %s\n\n",
+         row, column, text);
+  int number = 0;
+  unsigned uid = 0;
+  if (sscanf(text, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
+  printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
+  fflush(stdout);
+}
+
+gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
+
+void onDestroy(gpointer) { destroy(); }
+
+gboolean onTerminate(gpointer) {
+  if (window) gtk_widget_destroy(window);
+  return FALSE;
+}
+
+void createProgressBar() {
+  if (progressBar) return;
+  progressBar = gtk_progress_bar_new();
+  table = gtk_table_new(1, 1, TRUE);
+  gtk_table_attach_defaults(GTK_TABLE(table), progressBar, 0, 200, 0, 20);
+  gtk_widget_show(progressBar);
+  gtk_widget_show(table);
+}
+
+}  // namespace
+
+char* getTitle(char* buffer) {
+  strcpy(buffer, "Tern Curve creator 1.1.");
+  return buffer;
+}
+
+void updateWindowTitle() {
+  if (!window) return;
+  char title[MAINWIN_TITLE_SIZE];
+  gtk_window_set_title(GTK_WINDOW(window), getTitle(title));
+}
+
+GtkWidget* mainWin_window() { return window; }
+
+GtkWidget* getDevPanel() {
+  GtkWidget* frame = gtk_frame_new(NULL);
+  gtk_frame_set_shadow_type(GTK_FRAME(frame), GTK_SHADOW_NONE);
+  GtkWidget* box = gtk_hbox_new(FALSE, 0);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
+  gtk_container_add(GTK_CONTAINER(frame), box);
+  gtk_box_pack_start(GTK_BOX(box), curve_getDrawingArea(), TRUE, TRUE, 5);
+  gtk_box_pack_start(GTK_BOX(box), getButtonsPanel(), FALSE, TRUE, 5);
+  gtk_widget_show(box);
+  gtk_widget_show(frame);
+  return frame;
+}
+
+GtkWidget* getProgressBar() {
+  createProgressBar();
+  return table;
+}
+
+GtkWidget* getDeviceList() {
+  if (scrolledDeviceList) return scrolledDeviceList;
+  scrolledDeviceList = gtk_scrolled_window_new(NULL, NULL);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolledDeviceList), GTK_POLICY_AUTOMATIC,
+                                 GTK_POLICY_ALWAYS);
+  gtk_widget_set_size_request(scrolledDeviceList, 440, 135);
+  const gchar* titles[] = {"Devices"};
+  deviceList = gtk_clist_new_with_titles(1, (gchar**)titles);
+  g_signal_connect(deviceList, "select_row", G_CALLBACK(selection_made), NULL);
+  gtk_clist_set_shadow_type(GTK_CLIST(deviceList), GTK_SHADOW_NONE);
+  gtk_clist_set_column_width(GTK_CLIST(deviceList), 0, 0);
+  gtk_clist_set_row_height(GTK_CLIST(deviceList), 25);
+  gtk_container_add(GTK_CONTAINER(scrolledDeviceList), deviceList);
+  gtk_widget_show(deviceList);
+  gtk_widget_show(scrolledDeviceList);
+  return scrolledDeviceList;
+}
+
+double mainWin_fraction(int32_t done, int32_t total) {
+  return done < total ? (double)done / (double)total : 1.0;
+}
+
+int progress(void* data) {
+  if (data)
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
+                                  mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
+                                                   pStatusTop.load(std::memory_order_relaxed)));
+  int type = msgType.load(std::memory_order_acquire);
+  if (type == SLOT_INFO || type == SLOT_ERROR) {
+    showNow(type, message);
+    msgType.store(SLOT_EMPTY, std::memory_order_release);
+  }
+  compEnabled = lockComponents.load() == 0;
+  buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
+  return 1;
+}
+
+void setLock(uint32_t bits) { lockComponents.fetch_or(bits); }
+
+void remLock(uint32_t bits) { lockComponents.fetch_and(~bits); }
+
+void messageInfo(const char* text) {
+  post(SLOT_INFO, text);
+  printf("INFO: %s\n", text);
+  fflush(stdout);
+}
+
+void messageError(const char* text) {
+  post(SLOT_ERROR, text);
+  fprintf(stderr, "ERROR: %s\n", text);
+  fflush(stderr);
+}
+
+void destroy() {
+  if (ptimer) g_source_remove(ptimer);
+  ptimer = 0;
+  window = nullptr;
+  gtk_main_quit();
+  puts("\nDestroy mainWin");
+  fflush(stdout);
+}
+
+void createGUI() {
+  guiThread = pthread_self();
+  guiThreadKnown.store(true, std::memory_order_release);
+  gtk_init(NULL, NULL);
+  window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_container_set_border_width(GTK_CONTAINER(window), 5);
+  g_signal_connect_swapped(window, "destroy", G_CALLBACK(onDestroy), NULL);
+  gtk_window_set_title(GTK_WINDOW(window), "");
+  gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+  GdkPixbuf* icon = icon_load();
+  if (icon) {
+    gtk_window_set_icon(GTK_WINDOW(window), icon);
+    g_object_unref(icon);
+  }
+  GtkWidget* vbox = gtk_vbox_new(FALSE, 5);
+  gtk_container_set_border_width(GTK_CONTAINER(vbox), 2);
+  gtk_container_add(GTK_CONTAINER(window), vbox);
+  gtk_widget_show(vbox);
+  gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
+  createProgressBar();
+  ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
+  // A terminating signal closes the window as the close button would.
+  g_unix_signal_add(SIGTERM, onTerminate, NULL);
+  g_unix_signal_add(SIGINT, onTerminate, NULL);
+  gtk_widget_show(window);
+  updateWindowTitle();
+  gtk_main();
+}

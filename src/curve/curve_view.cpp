@@ -1,0 +1,260 @@
+#include "curve/curve_view.h"
+
+#include <cairo.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "curve/curve.h"
+#include "curve/curve_edit.h"
+
+namespace {
+
+// Event kinds the view's handlers are connected with.
+enum { KIND_CONFIGURE = 0, KIND_EXPOSE = 1 };
+
+const int kDefaultApprox = 5;
+const int kMaxApprox = 20;
+
+GtkWidget* da = nullptr;
+GSList* pmaps = nullptr;  // newest picture first; one reference each
+GdkCursor* crossCursor = nullptr;
+GdkWindow* rootWindow = nullptr;
+GtkWidget* comboApprox = nullptr;
+GtkWidget* cLabel = nullptr;
+bool bussy = false;
+
+void releasePixmaps() {
+  for (GSList* l = pmaps; l; l = l->next) g_object_unref(l->data);
+  g_slist_free(pmaps);
+  pmaps = nullptr;
+}
+
+// A pixmap of the view's size filled with the style's background.
+GdkPixmap* backgroundPixmap() {
+  const int w = curve_getWidth(), h = curve_getHeight();
+  GdkPixmap* p = gdk_pixmap_new(da->window, w, h, -1);
+  gdk_draw_rectangle(p, da->style->bg_gc[GTK_WIDGET_STATE(da)], TRUE, 0, 0, w, h);
+  return p;
+}
+
+void strokeLine(cairo_t* cr, double x0, double y0, double x1, double y1) {
+  cairo_move_to(cr, x0, y0);
+  cairo_line_to(cr, x1, y1);
+  cairo_stroke(cr);
+}
+
+void showLabel(cairo_t* cr, int value, double x, double y, bool centredUnder) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", value);
+  cairo_text_extents_t ext;
+  cairo_text_extents(cr, text, &ext);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  if (centredUnder)
+    cairo_move_to(cr, x - 0.5 * ext.width, y + ext.height + 5);
+  else
+    cairo_move_to(cr, x - ext.width - 5, y + 0.5 * ext.height);
+  cairo_show_text(cr, text);
+}
+
+gboolean da_cfgexp(GtkWidget* widget, GdkEvent* event, gpointer kind) {
+  if (GPOINTER_TO_INT(kind) == KIND_CONFIGURE) {
+    curve_setSize(widget->allocation.width, widget->allocation.height);
+    releasePixmaps();
+    pmaps = g_slist_prepend(pmaps, backgroundPixmap());
+    curve_paint();
+  } else if (GPOINTER_TO_INT(kind) == KIND_EXPOSE && pmaps) {
+    GdkRectangle& a = event->expose.area;
+    gdk_draw_drawable(widget->window, widget->style->fg_gc[GTK_WIDGET_STATE(widget)],
+                      GDK_DRAWABLE(pmaps->data), a.x, a.y, a.x, a.y, a.width, a.height);
+  }
+  return TRUE;
+}
+
+CurveEvent toCurveEvent(GdkEvent* event, int kind) {
+  CurveEvent ev{kind, 0, 0, 0, false};
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+      ev.x = event->button.x;
+      ev.y = event->button.y;
+      ev.button = (int)event->button.button;
+      break;
+    case GDK_SCROLL:
+      ev.x = event->scroll.x;
+      ev.y = event->scroll.y;
+      ev.scrollUp = event->scroll.direction == GDK_SCROLL_UP;
+      break;
+    case GDK_MOTION_NOTIFY:
+      ev.x = event->motion.x;
+      ev.y = event->motion.y;
+      break;
+    default:
+      break;
+  }
+  return ev;
+}
+
+// Shows the cross while the pointer is in the edit area, the default outside.
+void updateCursor(GtkWidget* widget, bool outside) {
+  if (outside) {
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    if (top && top->window) gdk_window_set_cursor(top->window, NULL);
+    if (widget->window) gdk_window_set_cursor(widget->window, NULL);
+  } else if (widget->window) {
+    gdk_window_set_cursor(widget->window, crossCursor);
+  }
+}
+
+gboolean handle_mouse(GtkWidget* widget, GdkEvent* event, gpointer kind) {
+  if (bussy) return TRUE;  // never re-entered: GTK delivers events one by one
+  bussy = true;
+  char txt[CURVE_LABEL_SIZE];
+  CurveEvent ev = toCurveEvent(event, GPOINTER_TO_INT(kind));
+  int where = curve_handleEvent(ev, curve_approxWidth(), txt, sizeof txt);
+  updateCursor(widget, where == CURVE_POINTER_OUTSIDE);
+  if (cLabel) gtk_label_set_text(GTK_LABEL(cLabel), txt);
+  curve_paint();
+  bussy = false;
+  return TRUE;
+}
+
+}  // namespace
+
+void paintPoint(cairo_t* cr, double x, double y) {
+  cairo_move_to(cr, x - 1, y - 1);
+  cairo_line_to(cr, x + 1, y + 1);
+  cairo_close_path(cr);
+  cairo_stroke(cr);
+}
+
+void paintAxis(cairo_t* cr) {
+  const int w = curve_getWidth(), h = curve_getHeight();
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, 2);
+  strokeLine(cr, 40, h - 30, w - 20, h - 30);
+  strokeLine(cr, 50, h - 20, 50, 20);
+  cairo_text_extents_t ext;
+  cairo_text_extents(cr, "OUT", &ext);
+  cairo_move_to(cr, 50 - (15 + ext.width), 5 + ext.height);
+  cairo_show_text(cr, "OUT");
+  cairo_set_line_width(cr, 0.5);
+  for (int v = CURVE_MAX; v > 0; v -= 512) {
+    const double y = get_pointY(v);
+    cairo_set_source_rgb(cr, 0.9, 0.9, 0.9);
+    strokeLine(cr, 50, y, w - 20, y);
+    showLabel(cr, v, 50, y, false);
+  }
+  for (int i = 255; i > 0; i = (i == 255) ? 240 : i - 16) {
+    const double x = get_pointX(i);
+    cairo_set_source_rgb(cr, 0.9, 0.9, 0.9);
+    strokeLine(cr, x, h - 30, x, 20);
+    showLabel(cr, i, x, h - 30, true);
+  }
+}
+
+void paintCurve(cairo_t* cr) {
+  cairo_set_source_rgb(cr, 0, 1, 0);
+  cairo_set_line_width(cr, 2.5);
+  for (int i = 1; i < CURVE_POINTS; i++)
+    strokeLine(cr, get_pointX(i - 1), get_pointY(cData[i - 1]), get_pointX(i),
+               get_pointY(cData[i]));
+}
+
+void paintPointer(cairo_t* cr) {
+  cairo_set_line_width(cr, 3);
+  const double xVect = curve_getXVect();
+  const int k = getGraphPosX(xVect);
+  if (k >= 0 && k <= 255) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    paintPoint(cr, xVect, get_pointY(cData[k]));
+  }
+  if (xSel >= 0 && xSel <= 255) {
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    paintPoint(cr, get_pointX(xSel), get_pointY(cData[xSel]));
+  }
+}
+
+void curve_paint() {
+  const int w = curve_getWidth(), h = curve_getHeight();
+  if (!da || !da->window || w <= 0 || h <= 0) return;
+  releasePixmaps();
+  GdkPixmap* back = backgroundPixmap();
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t* cr = cairo_create(surface);
+  paintAxis(cr);
+  paintCurve(cr);
+  paintPointer(cr);
+  cairo_surface_flush(surface);
+  GdkPixmap* front = gdk_pixmap_new(da->window, w, h, -1);
+  gdk_draw_drawable(front, da->style->fg_gc[GTK_STATE_NORMAL], back, 0, 0, 0, 0, w, h);
+  cairo_t* onFront = gdk_cairo_create(front);
+  cairo_set_source_surface(onFront, surface, 0, 0);
+  cairo_paint(onFront);
+  cairo_destroy(onFront);
+  pmaps = g_slist_prepend(g_slist_prepend(pmaps, back), front);
+  gtk_widget_queue_draw_area(da, 0, 0, w, h);
+  // Querying the pointer lets GDK send the next motion hint.
+  if (!rootWindow) rootWindow = gdk_get_default_root_window();
+  gint px, py;
+  gdk_window_get_pointer(rootWindow, &px, &py, NULL);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+}
+
+GtkWidget* curve_getDrawingArea() {
+  if (da) return da;
+  crossCursor = gdk_cursor_new(GDK_CROSS);
+  da = gtk_drawing_area_new();
+  gtk_widget_add_events(da, GDK_ALL_EVENTS_MASK);
+  gtk_widget_set_size_request(da, 440, 350);
+  g_signal_connect(da, "configure-event", G_CALLBACK(da_cfgexp), GINT_TO_POINTER(0));
+  g_signal_connect(da, "expose-event", G_CALLBACK(da_cfgexp), GINT_TO_POINTER(1));
+  g_signal_connect(da, "button-press-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(2));
+  g_signal_connect(da, "button-release-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(3));
+  g_signal_connect(da, "scroll-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(4));
+  g_signal_connect(da, "motion-notify-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(5));
+  atk_object_set_name(gtk_widget_get_accessible(da), "Curve view");
+  curve_setRepaintHook(curve_paint);
+  gtk_widget_show(da);
+  return da;
+}
+
+GtkWidget* getApproxWin(int active) {
+  GtkWidget* label = gtk_label_new("Aproximation:");
+  gtk_widget_show(label);
+  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* box = gtk_hbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 5);
+  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  gtk_widget_show(box);
+  gtk_widget_show(fixed);
+  gtk_box_pack_start(GTK_BOX(box), label, FALSE, TRUE, 1);
+  comboApprox = gtk_combo_box_text_new();
+  for (int i = 0; i <= kMaxApprox; i++) {
+    char text[8];
+    snprintf(text, sizeof text, "%d", i);
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(comboApprox), text);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(comboApprox), active);
+  atk_object_set_name(gtk_widget_get_accessible(comboApprox), "Aproximation");
+  gtk_widget_show(comboApprox);
+  gtk_box_pack_start(GTK_BOX(box), comboApprox, FALSE, TRUE, 1);
+  return fixed;
+}
+
+GtkWidget* getClabel() {
+  cLabel = gtk_label_new("");
+  gtk_label_set_justify(GTK_LABEL(cLabel), GTK_JUSTIFY_LEFT);
+  atk_object_set_name(gtk_widget_get_accessible(cLabel), "Curve label");
+  gtk_widget_show(cLabel);
+  return cLabel;
+}
+
+int curve_approxWidth() {
+  if (!comboApprox) return kDefaultApprox;
+  int a = gtk_combo_box_get_active(GTK_COMBO_BOX(comboApprox));
+  return a < 0 ? 0 : a;
+}

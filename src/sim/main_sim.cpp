@@ -1,0 +1,92 @@
+// tern-curve-sim: the curve editor on a simulated line with virtual devices.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/entry.h"
+#include "platform/port_backend.h"
+#include "sim/sim_device.h"
+#include "sim/sim_line.h"
+
+namespace {
+
+struct Options {
+  int devices = 3;
+  uint32_t seed = 1;
+  std::string trace;
+  std::string state;
+};
+
+void usage(FILE* to) {
+  fprintf(to,
+          "usage: tern-curve-sim [--devices N] [--seed S] [--trace FILE] [--state FILE]\n"
+          "  --devices N   virtual devices on the line (0..200, default 3)\n"
+          "  --seed S      seed for the devices' UIDs (default 1)\n"
+          "  --trace FILE  write every transmission, both directions, at exit\n"
+          "  --state FILE  write the devices' state as JSON at exit\n");
+}
+
+bool parseNumber(const char* text, long lo, long hi, long& out) {
+  char* end = nullptr;
+  long v = strtol(text, &end, 0);
+  if (!*text || *end || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+// Returns -1 to go on, else the exit status.
+int parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; i++) {
+    const char* a = argv[i];
+    if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
+      usage(stdout);
+      return 0;
+    }
+    const bool known = !strcmp(a, "--devices") || !strcmp(a, "--seed") ||
+                       !strcmp(a, "--trace") || !strcmp(a, "--state");
+    if (!known || i + 1 >= argc) {
+      fprintf(stderr, known ? "tern-curve-sim: %s needs a value\n" : "tern-curve-sim: unknown option %s\n", a);
+      usage(stderr);
+      return 2;
+    }
+    const char* v = argv[++i];
+    long n = 0;
+    if (!strcmp(a, "--devices")) {
+      if (!parseNumber(v, 0, 200, n)) return fprintf(stderr, "tern-curve-sim: bad --devices %s\n", v), 2;
+      o.devices = (int)n;
+    } else if (!strcmp(a, "--seed")) {
+      if (!parseNumber(v, 0, 0xFFFFFFFFL, n)) return fprintf(stderr, "tern-curve-sim: bad --seed %s\n", v), 2;
+      o.seed = (uint32_t)n;
+    } else if (!strcmp(a, "--trace")) {
+      o.trace = v;
+    } else {
+      o.state = v;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  int early = parse(argc, argv, o);
+  if (early >= 0) return early;
+  SimLine line;
+  SimDevices devices(o.devices, o.seed);
+  devices.sim_attach(line);
+  ftd2xx_setBackend(&line);
+  int status = app_run();
+  line.sim_settle();
+  ftd2xx_setBackend(nullptr);
+  if (!o.trace.empty() && !line.sim_trace().trace_write(o.trace)) {
+    fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.trace.c_str());
+    status = 1;
+  }
+  if (!o.state.empty() && !devices.sim_writeState(o.state)) {
+    fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.state.c_str());
+    status = 1;
+  }
+  return status;
+}
