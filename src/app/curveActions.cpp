@@ -100,8 +100,8 @@ void buttonSaveAction() {
 void buttonSendCurveAction() {
   loadGraphCurve();
   int r = app_setup_send_curve(0xFFFFFFFFu, &curve);
-  if (r == -1)
+  if (r == APP_SETUP_NO_CABLE)
     messageError("Cable not found!");
-  else if (r < 0)
+  else if (r != APP_SETUP_CURVE_SENT)
     messageError("Sending the curve failed: the cable stopped answering.");
 }
