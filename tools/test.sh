@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tern and runs every test: unit, integration and GUI tests, the unit
 # and integration tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzz target for a bounded time.
+# UndefinedBehaviorSanitizer, the threaded ones under ThreadSanitizer, and
+# each fuzz target for a bounded time.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,11 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTERN_GUI=OFF -DTERN_BENCH=OF
   -DTERN_SANITIZE=address,undefined
 cmake --build build-asan -j"$jobs" --target tern_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/tern_tests
+
+echo "== threaded tests under TSan"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTERN_BENCH=OFF -DTERN_SANITIZE=thread
+cmake --build build-tsan -j"$jobs" --target tern_app_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_app_tests
 
 echo "== fuzzing (${fuzz_seconds}s per target)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERN_GUI=OFF \

@@ -41,8 +41,12 @@ bool onGuiThread() {
   return guiThreadKnown.load(std::memory_order_acquire) && pthread_equal(pthread_self(), guiThread);
 }
 
+MainWinShower shower = nullptr;
+
 void showNow(int type, const char* text) {
-  if (type == SLOT_INFO)
+  if (shower)
+    shower(type, text);
+  else if (type == SLOT_INFO)
     messageInfo_show(text);
   else
     messageError_show(text);
@@ -167,6 +171,15 @@ int progress(void* data) {
   return 1;
 }
 
+bool mainWin_componentsEnabled() { return compEnabled; }
+
+void mainWin_markGuiThread() {
+  guiThread = pthread_self();
+  guiThreadKnown.store(true, std::memory_order_release);
+}
+
+void mainWin_setMessageShower(MainWinShower s) { shower = s; }
+
 void setLock(uint32_t bits) { lockComponents.fetch_or(bits); }
 
 void remLock(uint32_t bits) { lockComponents.fetch_and(~bits); }
@@ -193,8 +206,7 @@ void destroy() {
 }
 
 void createGUI() {
-  guiThread = pthread_self();
-  guiThreadKnown.store(true, std::memory_order_release);
+  mainWin_markGuiThread();
   gtk_init(NULL, NULL);
   window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_container_set_border_width(GTK_CONTAINER(window), 5);

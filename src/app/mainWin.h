@@ -40,3 +40,11 @@ void destroy();
 
 // The progress bar's fraction for a done/total pair.
 double mainWin_fraction(int32_t done, int32_t total);
+// Whether the last tick found no background job running.
+bool mainWin_componentsEnabled();
+// Records the calling thread as the GUI thread (createGUI does it).
+void mainWin_markGuiThread();
+// Replaces the message boxes the timer opens (type 1 information, -1 error);
+// null restores them. For tests that run the timer without a display.
+typedef void (*MainWinShower)(int type, const char* text);
+void mainWin_setMessageShower(MainWinShower shower);
