@@ -1,0 +1,527 @@
+"""Drives the Tern curve editor as a person would, through the accessibility
+tree (AT-SPI) and the X pointer (xdotool), for the GUI tests.
+
+Run by /usr/bin/python3 inside run_gui_test.sh, which provides the display,
+the D-Bus session, HOME and the scratch and artefact folders.
+
+AT-SPI actions return at once and take effect later on the program's GUI
+thread: every helper that acts waits for the effect it expects, with a
+timeout, instead of sleeping.
+"""
+
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+import traceback
+
+import pyatspi
+from gi.repository import Atspi
+
+TITLE = "Tern Curve creator 1.1."
+SKIP = 77  # exit status CTest is told means "skipped"
+
+# Default timeout for anything a person would see happen "at once".
+TIMEOUT = 10.0
+
+WORK = os.environ.get("TERN_GUI_WORK") or "/tmp"
+ARTIFACTS = os.environ.get("TERN_GUI_ARTIFACTS") or WORK
+NAME = os.environ.get("TERN_GUI_NAME") or "gui"
+
+
+class Failure(AssertionError):
+    pass
+
+
+class Skip(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def log(*args):
+    print("[%s]" % NAME, *args, flush=True)
+
+
+def wait_for(probe, what, timeout=TIMEOUT, interval=0.05):
+    """Polls probe() until it returns something true, and returns that.
+
+    Exceptions from probe count as "not yet" (the accessible tree changes
+    under our feet while windows open and close); the last one is reported
+    if the time runs out."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = probe()
+            if value:
+                return value
+        except Exception as e:  # noqa: BLE001 - reported below on timeout
+            last_error = e
+        if time.monotonic() > deadline:
+            detail = " (last error: %r)" % (last_error,) if last_error else ""
+            raise Failure("timed out after %.1f s waiting for %s%s" % (timeout, what, detail))
+        time.sleep(interval)
+
+
+def eventually(fn, what, timeout=TIMEOUT, interval=0.1):
+    """Calls fn until it returns without a Failure, and returns its result;
+    on timeout the last Failure is reported."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            return fn()
+        except Failure as e:
+            if time.monotonic() > deadline:
+                raise Failure("%s: %s" % (what, e))
+        time.sleep(interval)
+
+
+# --------------------------------------------------------------------------
+# Accessible tree
+
+
+def role_label(role):
+    return Atspi.role_get_name(role) if role is not None else "widget"
+
+
+def role_name(acc):
+    try:
+        return acc.getRoleName()
+    except Exception:
+        return "?"
+
+
+def showing(acc):
+    try:
+        return acc.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+
+def descendants(root, role=None, name=None, only_showing=False, prune_tables=True):
+    """All descendants of root (depth first, in tree order) with the given
+    role and name. Tables (the file chooser's lists) are not entered."""
+    found = []
+
+    def walk(acc):
+        for child in acc:
+            if child is None:
+                continue
+            try:
+                r = child.getRole()
+                n = child.name
+            except Exception:
+                continue
+            if (role is None or r == role) and (name is None or n == name):
+                if not only_showing or showing(child):
+                    found.append(child)
+            if prune_tables and r == pyatspi.ROLE_TABLE:
+                continue
+            walk(child)
+
+    walk(root)
+    return found
+
+
+def find(root, role, name=None, timeout=TIMEOUT, only_showing=True):
+    """Waits for exactly one showing descendant of that role and name."""
+    def probe():
+        hits = descendants(root, role, name, only_showing)
+        return hits[0] if len(hits) == 1 else None
+
+    return wait_for(probe, "one %s named %r" % (role_label(role), name), timeout)
+
+
+def text_of(acc):
+    t = acc.queryText()
+    return t.getText(0, t.characterCount)
+
+
+def extents(acc):
+    """Screen rectangle (x, y, width, height) of a widget."""
+    e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (e.x, e.y, e.width, e.height)
+
+
+def do_action(acc, action="click"):
+    a = acc.queryAction()
+    names = [a.getName(i) for i in range(a.nActions)]
+    check(action in names, "%s %r has no action %r (has %r)" % (role_name(acc), acc.name, action, names))
+    a.doAction(names.index(action))
+
+
+def set_text(acc, text):
+    acc.queryEditableText().setTextContents(text)
+    wait_for(lambda: text_of(acc) == text, "the text %r in %s %r" % (text, role_name(acc), acc.name))
+
+
+def sensitive(acc):
+    return acc.getState().contains(pyatspi.STATE_SENSITIVE)
+
+
+def dump_tree(acc, depth=0, out=None, limit=400):
+    """Prints the accessible tree below acc: role, name, extents."""
+    out = out if out is not None else []
+    if len(out) > limit:
+        return out
+    try:
+        ext = extents(acc)
+    except Exception:
+        ext = None
+    out.append("%s%s %r %s%s" % ("  " * depth, role_name(acc), getattr(acc, "name", "?"), ext,
+                                 "" if showing(acc) else " (hidden)"))
+    try:
+        if acc.getRole() == pyatspi.ROLE_TABLE:
+            return out
+        for c in acc:
+            if c is not None:
+                dump_tree(c, depth + 1, out, limit)
+    except Exception as e:
+        out.append("%s<%r>" % ("  " * (depth + 1), e))
+    return out
+
+
+# --------------------------------------------------------------------------
+# X pointer and screenshots
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def window_id(title=TITLE):
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
+                       capture_output=True, text=True)
+    ids = r.stdout.split()
+    return ids[0] if ids else None
+
+
+def screenshot(name, window=True):
+    """Saves the main window (or the whole screen, with dialogs on it) as
+    ARTIFACTS/<test>-<name>.png and returns the path."""
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    path = os.path.join(ARTIFACTS, "%s-%s.png" % (NAME, name))
+    wid = window_id() if window else None
+    subprocess.run(["import", "-window", wid or "root", path], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    log("screenshot", path)
+    return path
+
+
+class Image:
+    """An RGB picture read through ImageMagick, for pixel checks."""
+
+    def __init__(self, path):
+        data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                              capture_output=True).stdout
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+        check(m is not None, "cannot read %s as a picture" % path)
+        self.width, self.height = int(m.group(1)), int(m.group(2))
+        self.pixels = data[m.end():]
+
+    def at(self, x, y):
+        check(0 <= x < self.width and 0 <= y < self.height,
+              "pixel %d,%d is outside the %dx%d picture" % (x, y, self.width, self.height))
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+
+# --------------------------------------------------------------------------
+# The program
+
+
+class Program:
+    """One run of tern-curve or tern-curve-sim in the test's display."""
+
+    def __init__(self, argv, tag="app"):
+        self.argv = [str(a) for a in argv]
+        self.tag = tag
+        self.out_path = os.path.join(WORK, "%s.stdout" % tag)
+        self.err_path = os.path.join(WORK, "%s.stderr" % tag)
+        env = dict(os.environ)
+        env["GTK2_MODULES"] = "gail:atk-bridge"
+        env.pop("NO_AT_BRIDGE", None)
+        self._out = open(self.out_path, "w")
+        self._err = open(self.err_path, "w")
+        # It runs in a scratch folder of its own (the file chooser opens
+        # there), with the window icon it looks for in its working folder.
+        self.cwd = os.path.join(WORK, "cwd-%s" % tag)
+        os.makedirs(self.cwd, exist_ok=True)
+        icon = os.path.join(os.path.dirname(os.path.abspath(self.argv[0])), "zul.png")
+        if os.path.exists(icon) and not os.path.exists(os.path.join(self.cwd, "zul.png")):
+            os.symlink(icon, os.path.join(self.cwd, "zul.png"))
+        self.proc = subprocess.Popen(self.argv, env=env, stdin=subprocess.DEVNULL, stdout=self._out,
+                                     stderr=self._err, cwd=self.cwd)
+        with open(os.path.join(WORK, "pids"), "a") as f:
+            f.write("%d\n" % self.proc.pid)
+        log("started", " ".join(self.argv), "pid", self.proc.pid)
+        self._app = None
+        self._frame = None
+
+    # Console
+
+    def stdout(self):
+        with open(self.out_path, errors="replace") as f:
+            return f.read()
+
+    def stderr(self):
+        with open(self.err_path, errors="replace") as f:
+            return f.read()
+
+    def wait_stdout(self, pattern, what=None, timeout=TIMEOUT):
+        return wait_for(lambda: re.search(pattern, self.stdout()), what or "%r on stdout" % pattern, timeout)
+
+    def wait_stderr(self, pattern, what=None, timeout=TIMEOUT):
+        return wait_for(lambda: re.search(pattern, self.stderr()), what or "%r on stderr" % pattern, timeout)
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    # Accessibility
+
+    def app(self, timeout=20.0):
+        """The program's accessible application, matched by process id."""
+        if self._app is None:
+            def probe():
+                check(self.alive(), "the program exited early with status %s" % self.proc.returncode)
+                for a in pyatspi.Registry.getDesktop(0):
+                    if a is not None and a.get_process_id() == self.proc.pid:
+                        return a
+                return None
+
+            def guarded():
+                try:
+                    return probe()
+                except Failure:
+                    raise
+                except Exception:
+                    return None
+
+            deadline = time.monotonic() + timeout
+            while True:
+                self._app = guarded()
+                if self._app is not None:
+                    break
+                if time.monotonic() > deadline:
+                    raise Failure("the program did not appear on the accessibility bus within %.0f s" % timeout)
+                time.sleep(0.1)
+        return self._app
+
+    def window(self, timeout=20.0):
+        """The main window, once it shows with its title."""
+        if self._frame is None:
+            app = self.app(timeout)
+            self._frame = wait_for(
+                lambda: next((c for c in app if c is not None and c.getRole() == pyatspi.ROLE_FRAME
+                              and c.name == TITLE and showing(c)), None),
+                "the main window titled %r" % TITLE, timeout)
+        return self._frame
+
+    def widget(self, role, name, timeout=TIMEOUT):
+        return find(self.window(), role, name, timeout)
+
+    def button(self, label):
+        return self.widget(pyatspi.ROLE_PUSH_BUTTON, label)
+
+    def click(self, label):
+        b = self.button(label)
+        check(sensitive(b), "button %r is not sensitive" % label)
+        do_action(b, "click")
+
+    def entry(self):
+        return self.widget(pyatspi.ROLE_TEXT, "Curve name")
+
+    def view(self):
+        return self.widget(pyatspi.ROLE_UNKNOWN, "Curve view")
+
+    def label_text(self):
+        return text_of(self.widget(pyatspi.ROLE_LABEL, "Curve label"))
+
+    def toplevels(self, role=None, name=None):
+        """Showing top-level windows of the program other than the main one."""
+        app = self.app()
+        out = []
+        for c in app:
+            if c is None or not showing(c):
+                continue
+            if c.getRole() == pyatspi.ROLE_FRAME and c.name == TITLE:
+                continue
+            if (role is None or c.getRole() == role) and (name is None or c.name == name):
+                out.append(c)
+        return out
+
+    def wait_dialog(self, role, name=None, timeout=TIMEOUT):
+        return wait_for(lambda: (self.toplevels(role, name) or [None])[0],
+                        "a %s window%s" % (role_label(role), " named %r" % name if name else ""), timeout)
+
+    def wait_no_dialogs(self, timeout=TIMEOUT):
+        wait_for(lambda: not self.toplevels(), "every dialog to close", timeout)
+
+    def choose_file(self, title, path, timeout=TIMEOUT):
+        """Answers the file chooser titled `title` ("Open File" or "Save
+        File") with an absolute path typed into its name field."""
+        dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout)
+
+        def name_field():
+            fields = descendants(dialog, pyatspi.ROLE_TEXT, only_showing=True)
+            return fields[0] if len(fields) == 1 else None
+
+        if name_field() is None:
+            # The open dialog shows its path bar first; the toggle brings the
+            # name field.
+            do_action(find(dialog, pyatspi.ROLE_TOGGLE_BUTTON, "Type a file name"), "click")
+        field = wait_for(name_field, "the name field of %r" % title, timeout)
+        set_text(field, path)
+        accept = "Save" if title == "Save File" else "Open"
+        do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, accept), "click")
+        wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, title), "%r to close" % title, timeout)
+
+    def alert_text(self, alert):
+        """The texts of an alert's labels, joined by new lines."""
+        parts = []
+        for lab in descendants(alert, pyatspi.ROLE_LABEL, only_showing=True):
+            t = text_of(lab) or lab.name
+            if t:
+                parts.append(t)
+        return "\n".join(parts)
+
+    # Pointer on the curve view
+
+    def plot_point(self, level, value, ext=None):
+        """Screen position of input level 0..255 and output value 0..4095
+        in the curve view: the plot spans x = 50..w-20 and y = 20..h-30."""
+        x0, y0, w, h = ext or extents(self.view())
+        x = x0 + 50 + level * (w - 70) / 255.0
+        y = y0 + (h - 30) - value * (h - 50) / 4095.0
+        return int(round(x)), int(round(y))
+
+    # Ending
+
+    def terminate(self, timeout=TIMEOUT):
+        """Closes the window with SIGTERM and returns the exit status."""
+        if self.alive():
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not exit within %.0f s of SIGTERM" % timeout)
+        finally:
+            self._out.flush()
+            self._err.flush()
+        return self.proc.returncode
+
+    def kill(self):
+        if self.alive():
+            self.proc.kill()
+            self.proc.wait()
+
+    def diagnostics(self):
+        lines = ["----- %s: %s" % (self.tag, " ".join(self.argv)),
+                 "exit status: %s" % self.proc.poll()]
+        for label, path in (("stdout", self.out_path), ("stderr", self.err_path)):
+            try:
+                with open(path, errors="replace") as f:
+                    text = f.read()
+            except OSError:
+                text = "<unreadable>"
+            if len(text) > 6000:
+                text = "...\n" + text[-6000:]
+            lines.append("----- %s:\n%s" % (label, text))
+        if self._app is not None and self.alive():
+            try:
+                lines.append("----- accessible tree:")
+                lines.extend(dump_tree(self._app))
+            except Exception as e:
+                lines.append("<tree unavailable: %r>" % (e,))
+        return "\n".join(lines)
+
+
+# --------------------------------------------------------------------------
+# Files the simulated line writes and the program saves
+
+
+def read_crv(path):
+    """A curve file: (name line, list of numbers on the following lines)."""
+    with open(path, newline="") as f:
+        text = f.read()
+    lines = text.replace("\r\n", "\n").split("\n")
+    check(text.endswith("\n"), "%s does not end with a line end" % path)
+    check(len(lines) == 258, "%s has %d lines, expected 257" % (path, len(lines) - 1))
+    values = []
+    for i, line in enumerate(lines[1:257], start=2):
+        check(re.fullmatch(r"0|[1-9][0-9]*", line) is not None, "%s line %d is %r, not a level" % (path, i, line))
+        values.append(int(line))
+    return lines[0], values
+
+
+def read_state(path):
+    with open(path) as f:
+        return json.load(f)
+
+
+def read_trace(path):
+    """Transmissions of a trace file as (direction, count, garbled, bytes)."""
+    rows = []
+    with open(path) as f:
+        header = f.readline()
+        check(header.startswith("#"), "trace %s does not start with a header line: %r" % (path, header))
+        for n, line in enumerate(f, start=2):
+            line = line.rstrip("\n")
+            if not line:
+                continue
+            head, _, data = line.partition(" :")
+            fields = head.split()
+            check(len(fields) >= 5 and fields[0] in ("T", "R"), "trace line %d malformed: %r" % (n, line))
+            garbled = len(fields) > 5 and fields[5] == "garbled"
+            payload = bytes(int(b, 16) for b in data.split())
+            check(len(payload) == int(fields[4]), "trace line %d: count %s but %d bytes" % (n, fields[4], len(payload)))
+            rows.append((fields[0], int(fields[4]), garbled, payload))
+    return rows
+
+
+# --------------------------------------------------------------------------
+# Running a test
+
+
+def program_paths():
+    """The programs under test, as CTest passes them: SIM [REAL]."""
+    check(len(sys.argv) >= 2, "usage: %s TERN_CURVE_SIM [TERN_CURVE]" % sys.argv[0])
+    sim = os.path.abspath(sys.argv[1])
+    real = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
+    return sim, real
+
+
+def run(test, programs):
+    """Runs test(); on failure prints the reason, the programs' console
+    output and a screenshot path, and exits non-zero. `programs` is a list
+    the test appends its Program objects to."""
+    status = 0
+    try:
+        test()
+        log("PASS")
+    except Skip as e:
+        log("SKIPPED:", e)
+        status = SKIP
+    except Exception as e:  # noqa: BLE001 - every failure is reported the same way
+        status = 1
+        log("FAIL:", e)
+        traceback.print_exc()
+        try:
+            screenshot("failure", window=False)
+        except Exception as shot_error:
+            log("no failure screenshot:", shot_error)
+        for p in programs:
+            print(p.diagnostics(), flush=True)
+    finally:
+        for p in programs:
+            p.kill()
+    sys.stdout.flush()
+    sys.exit(status)
