@@ -78,9 +78,11 @@ mkdir -p "$work/home/.local/share" "$work/runtime"
 chmod 0700 "$work/runtime"
 
 # Xvfb picks a free display itself and writes its number to descriptor 3.
-# It runs outside the bus session.
+# It runs outside the bus session, and never resets: a reset when the last
+# client leaves (the accessibility bus launcher connects briefly) would drop
+# a program connecting at that moment.
 : >"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
 for _ in $(seq 1 100); do

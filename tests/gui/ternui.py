@@ -403,6 +403,43 @@ class Program:
         y = y0 + (h - 30) - value * (h - 50) / 4095.0
         return int(round(x)), int(round(y))
 
+    def curve_label(self):
+        """The curve label as (level, curve value, cursor level, cursor
+        value), or None when it is empty. Its format is checked exactly."""
+        text = self.label_text()
+        if text == "":
+            return None
+        m = re.fullmatch(r"Curve  ([ \d]{3,}):([ \d]{4,})\nCursor ([ \d]{3,}):([ \d]{4,})", text)
+        check(m is not None, "the curve label reads %r" % text)
+        values = tuple(int(g) for g in m.groups())
+        check(text == "Curve  %3d:%4d\nCursor %3d:%4d" % values, "the curve label is misformatted: %r" % text)
+        check(values[0] == values[2], "the label's two levels differ: %r" % text)
+        return values
+
+    def pointer_to(self, level, value, ext=None, expect_curve=None):
+        """Moves the pointer over (level, value) of the plot and waits until
+        the label shows it (level within 1, value within two pixel rows);
+        with expect_curve, also until the curve's value there is that.
+        Returns the label's numbers."""
+        ext = ext or extents(self.view())
+        x, y = self.plot_point(level, value, ext)
+        xdotool("mousemove", x, y)
+        row = 4095.0 / (ext[3] - 50)
+
+        def shown():
+            got = self.curve_label()
+            if got is None or abs(got[2] - level) > 1 or abs(got[3] - value) > 2 * row + 1:
+                return None
+            if expect_curve is not None and got[1] != expect_curve:
+                return None
+            return got
+
+        try:
+            return wait_for(shown, "the label to show level %d at %d%s" % (
+                level, value, "" if expect_curve is None else " with the curve at %d" % expect_curve))
+        except Failure as e:
+            raise Failure("%s; it reads %r" % (e, self.label_text()))
+
     # Ending
 
     def terminate(self, timeout=TIMEOUT):
