@@ -25,30 +25,38 @@ work=$(mktemp -d "/tmp/tern-gui-$name.XXXXXX") || exit 2
 xvfb_pid=""
 session_pid=""
 
-# Ends one process that we started, by id: politely first, then for good.
-stop_pid() {
-  local pid=$1
-  [ -n "$pid" ] || return 0
-  kill -0 "$pid" 2>/dev/null || return 0
-  kill -TERM "$pid" 2>/dev/null
+# True while a process runs (a zombie no longer does: it only waits for its
+# parent to collect it).
+running() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ] && [ "${stat%% *}" != X ]
+}
+
+# Ends processes that we started, by id: politely first, then for good.
+stop_pids() {
+  local pid left
+  for pid in "$@"; do running "$pid" && kill -TERM "$pid" 2>/dev/null; done
   for _ in $(seq 1 30); do
-    kill -0 "$pid" 2>/dev/null || return 0
+    left=""
+    for pid in "$@"; do running "$pid" && left="$left $pid"; done
+    [ -z "$left" ] && return 0
     sleep 0.1
   done
-  kill -KILL "$pid" 2>/dev/null
+  for pid in $left; do kill -KILL "$pid" 2>/dev/null; done
 }
 
 # The session bus starts the accessibility bus launcher and registry on
 # demand; they are our children's children and carry our XDG_RUNTIME_DIR in
 # their environment, which is how we find them again (by id) should they
-# outlive the session.
-stop_session_helpers() {
-  local p env
+# outlive the session. So does the test driver itself.
+session_pids() {
+  local p
   for p in /proc/[0-9]*; do
-    env="$p/environ"
-    [ -r "$env" ] || continue
-    if grep -qzxF "XDG_RUNTIME_DIR=$work/runtime" "$env" 2>/dev/null; then
-      stop_pid "${p#/proc/}"
+    [ "${p#/proc/}" = "$$" ] && continue
+    if grep -qzxF "XDG_RUNTIME_DIR=$work/runtime" "$p/environ" 2>/dev/null; then
+      echo "${p#/proc/}"
     fi
   done
 }
@@ -56,12 +64,13 @@ stop_session_helpers() {
 cleanup() {
   local rc=$?
   trap - EXIT INT TERM HUP
-  if [ -f "$work/pids" ]; then
-    while read -r pid; do stop_pid "$pid"; done <"$work/pids"
-  fi
-  stop_pid "$session_pid"
-  stop_session_helpers
-  stop_pid "$xvfb_pid"
+  local pids=""
+  [ -f "$work/pids" ] && pids=$(cat "$work/pids")
+  # The programs first (they write their files on a clean exit), then the
+  # session with everything it started, then the display.
+  stop_pids $pids
+  stop_pids $session_pid $(session_pids)
+  stop_pids $xvfb_pid
   [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
   if [ -s "$work/xvfb.log" ] && [ "$rc" -ne 0 ]; then
     cp "$work/xvfb.log" "$artifacts/$name.xvfb.log" 2>/dev/null
