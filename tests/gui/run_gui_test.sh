@@ -21,6 +21,8 @@ artifacts=$2
 shift 2
 
 mkdir -p "$artifacts"
+# Pictures and logs of an earlier run of this test would mislead.
+rm -f "$artifacts/$name"-*.png "$artifacts/$name".*.log
 work=$(mktemp -d "/tmp/tern-gui-$name.XXXXXX") || exit 2
 xvfb_pid=""
 session_pid=""

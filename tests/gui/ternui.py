@@ -249,6 +249,9 @@ class Program:
         env = dict(os.environ)
         env["GTK2_MODULES"] = "gail:atk-bridge"
         env.pop("NO_AT_BRIDGE", None)
+        # The pointer waits in the screen's corner, off the window, so that
+        # no pointer event reaches the curve view before the test moves it.
+        xdotool("mousemove", 0, 0)
         self._out = open(self.out_path, "w")
         self._err = open(self.err_path, "w")
         # It runs in a scratch folder of its own (the file chooser opens
@@ -289,29 +292,17 @@ class Program:
 
     def app(self, timeout=20.0):
         """The program's accessible application, matched by process id."""
-        if self._app is None:
-            def probe():
-                check(self.alive(), "the program exited early with status %s" % self.proc.returncode)
-                for a in pyatspi.Registry.getDesktop(0):
-                    if a is not None and a.get_process_id() == self.proc.pid:
-                        return a
-                return None
-
-            def guarded():
-                try:
-                    return probe()
-                except Failure:
-                    raise
-                except Exception:
-                    return None
-
-            deadline = time.monotonic() + timeout
-            while True:
-                self._app = guarded()
-                if self._app is not None:
-                    break
-                if time.monotonic() > deadline:
-                    raise Failure("the program did not appear on the accessibility bus within %.0f s" % timeout)
+        deadline = time.monotonic() + timeout
+        while self._app is None:
+            check(self.alive(), "the program exited early with status %s" % self.proc.returncode)
+            try:
+                self._app = next((a for a in pyatspi.Registry.getDesktop(0)
+                                  if a is not None and a.get_process_id() == self.proc.pid), None)
+            except Exception:  # noqa: BLE001 - the bus is still coming up
+                self._app = None
+            if self._app is None:
+                check(time.monotonic() < deadline,
+                      "the program did not appear on the accessibility bus within %.0f s" % timeout)
                 time.sleep(0.1)
         return self._app
 

@@ -1,16 +1,19 @@
-"""Freehand drawing with the left button, the pointer label, and "Save curve"
-through the file chooser: a stroke along the top edge over the middle of the
-plot saves as 4095 there and 0 far away, under the entry's name, in
-path.crv."""
+"""Freehand drawing with the left button, the wheel, the pointer label, and
+"Save curve" through the file chooser: a stroke along the top edge over the
+middle of the plot saves as 4095 there and 0 far away, under the entry's
+name, in path.crv."""
 
 import os
+
+import pyatspi
 
 import ternui as ui
 from ternui import check
 
 programs = []
 
-START, END, STEP = 100, 156, 7
+START, END, STEP = 100, 156, 7  # the stroke's levels
+NUDGE = 30  # the level the wheel raises
 
 
 def test():
@@ -54,6 +57,19 @@ def test():
     level, curve, _, _ = p.pointer_to(128, 1000, ext)
     check(curve == 4095, "the label shows %d at level %d, expected the drawn 4095" % (curve, level))
 
+    # The wheel nudges the point under the pointer by 5; with approximation
+    # 0 picked in the selector, its neighbours stay.
+    combo = p.widget(pyatspi.ROLE_COMBO_BOX, "Aproximation")
+    combo.querySelection().selectChild(0)
+    ui.wait_for(lambda: combo.querySelection().getSelectedChild(0).name == "0",
+                "the approximation selector to show 0")
+    nudged, curve, _, _ = p.pointer_to(NUDGE, 600, ext)
+    check(curve == 0, "level %d holds %d before the wheel, expected 0" % (nudged, curve))
+    for expected in (5, 10):
+        ui.xdotool("click", 4)
+        ui.wait_for(lambda: p.curve_label()[1] == expected,
+                    "the wheel to raise level %d to %d" % (nudged, expected))
+
     # Save under a name with a blank, to a path without extension.
     entry = p.entry()
     ui.set_text(entry, "drag top")
@@ -69,7 +85,9 @@ def test():
     check(all(v == 4095 for v in values[START + 2:END - 1]),
           "the stroke's levels %d..%d are not all 4095: %r" % (START + 2, END - 2, values[START + 2:END - 1]))
     check(values[128] == 4095, "level 128 holds %d, expected 4095" % values[128])
-    check(all(v == 0 for v in values[:START - 8]), "levels below %d changed: %r" % (START - 8, values[:START - 8]))
+    check(values[nudged] == 10, "the nudged level %d holds %d, expected 10" % (nudged, values[nudged]))
+    check(all(v == 0 for i, v in enumerate(values[:START - 8]) if i != nudged),
+          "levels below %d changed: %r" % (START - 8, [(i, v) for i, v in enumerate(values[:START - 8]) if v]))
     check(all(v == 0 for v in values[END + 8:]), "levels above %d changed: %r" % (END + 8, values[END + 8:]))
     # The edges of the stroke blend into the rest over the approximation
     # width (5): rising on the left, falling on the right.

@@ -28,7 +28,16 @@ def test():
     broken = os.path.join(ui.WORK, "x.crv")
     os.symlink(os.path.join(ui.WORK, "no-such-file.crv"), broken)
     p.click("Read curve")
-    p.choose_file("Open File", broken)
+    try:
+        p.choose_file("Open File", broken)
+    except ui.Failure:
+        # If the chooser kept the path for itself (still open, perhaps with
+        # its own complaint on top), the program never got to read it.
+        chooser = p.toplevels(pyatspi.ROLE_DIALOG, "Open File")
+        if not chooser:
+            raise
+        ui.screenshot("refused", window=False)
+        raise ui.Skip("the file chooser does not accept a dangling link named x.crv; the read was not tried")
     alert = p.wait_dialog(pyatspi.ROLE_ALERT)
     text = ui.wait_for(lambda: p.alert_text(alert), "the alert's text")
     ui.screenshot("alert", window=False)
