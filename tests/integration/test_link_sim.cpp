@@ -1,6 +1,7 @@
 // The link over the simulated line, in virtual time, checked from the trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ class FixedResponder : public SimResponder {
     last.assign(data, data + count);
     a.delayUs = delayUs;
     a.count = (int)answer.size();
-    memcpy(a.bytes, answer.data(), answer.size());
+    std::copy(answer.begin(), answer.end(), a.bytes);
     return true;
   }
 };

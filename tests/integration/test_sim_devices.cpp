@@ -1,6 +1,7 @@
 // The simulated line and its virtual devices: what tests elsewhere rely on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,7 +97,7 @@ class Echo : public SimResponder {
     lastEnd = endUs;
     a.delayUs = delayUs;
     a.count = (int)bytes.size();
-    memcpy(a.bytes, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), a.bytes);
     return true;
   }
 };
