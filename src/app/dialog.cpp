@@ -55,7 +55,9 @@ bool takeChoice(GtkWidget* dialog) {
   bool fits = strlen(chosen) < sizeof file;
   if (fits) {
     strcpy(file, chosen);
-    gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+    // The folder of the chosen file: the folder the dialog shows is not it
+    // when the operator typed a path into another folder.
+    gchar* folder = g_path_get_dirname(chosen);
     if (folder && strlen(folder) < sizeof lastFile) strcpy(lastFile, folder);
     printf("FileChooser path = %s\n", lastFile);
     g_free(folder);

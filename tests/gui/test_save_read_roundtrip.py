@@ -3,6 +3,7 @@ read back and saved again: both files hold the same name and numbers, and
 the window shows the name and the curve read from the file."""
 
 import os
+import re
 
 import ternui as ui
 from ternui import check
@@ -37,10 +38,15 @@ def test():
     ui.screenshot("line")
 
     ui.set_text(p.entry(), NAME)
-    a_path = os.path.join(ui.WORK, "A.crv")
+    # A is typed into a folder other than the one the dialog shows: the next
+    # dialogs must open in A's folder.
+    a_dir = os.path.join(ui.WORK, "other")
+    os.makedirs(a_dir, exist_ok=True)
+    a_path = os.path.join(a_dir, "A.crv")
     p.click("Save curve")
     p.choose_file("Save File", a_path)
     ui.wait_for(lambda: os.path.exists(a_path), "A.crv to be written")
+    p.wait_stdout(re.escape("FileChooser path = %s\n" % a_dir), "the dialog to remember A's folder")
     a_name, a_values = ui.read_crv(a_path)
     check(a_name == NAME, "A.crv names the curve %r, expected %r" % (a_name, NAME))
     check(all(v == 0 for v in a_values[:anchor + 1]), "levels up to the anchor %d changed: %r"
