@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "link/cablelock.h"
 #include "link/crc.h"
 #include "link/ftdi.h"
 #include "link/timer.h"
@@ -13,10 +14,24 @@ int cableDev = -1;
 char resp_buff[CABLE_RESP_BUFF_SIZE];
 int respLen = 0;  // write position in resp_buff
 
+// Whether the calling thread's command holds the cable: from its open (or
+// the lazy open of its first send) to its release.
+thread_local bool inCommand = false;
+
 void lazyOpen() {
   if (cableDev >= 0) return;
   cableDev = getOpenDevice();
   if (cableDev < 0) cableDev = openDevice(0);
+}
+
+// Opens on demand; once the converter is open, the calling command keeps
+// the cable until cable_free. The caller holds the lock for the call.
+void openForCommand() {
+  lazyOpen();
+  if (cableDev >= 0 && !inCommand) {
+    cablelock_take();
+    inCommand = true;
+  }
 }
 
 // Appends received text while the buffer holds fewer than 255 bytes.
@@ -35,24 +50,32 @@ int readAndMatch(const char* pattern) {
 }  // namespace
 
 int cable_open() {
-  lazyOpen();
+  CableLockScope hold;
+  openForCommand();
   return cableDev;
 }
 
 int cable_free() {
+  CableLockScope hold;
   closeDevice();
   cableDev = getOpenDevice();
+  if (inCommand) {
+    inCommand = false;
+    cablelock_give();
+  }
   return cableDev;
 }
 
 int cable_sendPacket(Packet* p) {
-  lazyOpen();
+  CableLockScope hold;
+  openForCommand();
   packet_fillCrc(p);
   return sendData(packet_bytes(p), packet_frameSize(p));
 }
 
 int cable_sendDmxPacket(uint8_t* packet) {
-  lazyOpen();
+  CableLockScope hold;
+  openForCommand();
   uint16_t crc = get_CRC(packet, CABLE_DMX_CRC_OFFSET);
   packet[CABLE_DMX_CRC_OFFSET] = (uint8_t)(crc & 0xFF);
   packet[CABLE_DMX_CRC_OFFSET + 1] = (uint8_t)(crc >> 8);
@@ -60,12 +83,14 @@ int cable_sendDmxPacket(uint8_t* packet) {
 }
 
 int cable_response() {
+  CableLockScope hold;
   uint8_t buf[CABLE_READ_CHUNK];
   int n = getResponse(buf, sizeof buf);
   return packet_receive(buf, n);
 }
 
 int waitForBreak(int ms) {
+  CableLockScope hold;
   int32_t deadline = tim_setTimeout(ms);
   uint8_t b;
   while (!tim_isTimeout(deadline)) {
@@ -75,21 +100,27 @@ int waitForBreak(int ms) {
 }
 
 int flushRxBuff() {
+  CableLockScope hold;
+  // A line that never falls silent (a device babbling, noise) must not keep
+  // us here: give up after a fixed time, reporting the last read.
+  int32_t deadline = tim_setTimeout(CABLE_FLUSH_LIMIT_MS);
   uint8_t b;
   int r;
   do {
     r = getResponse(&b, 1);
-  } while (r > 0);
+  } while (r > 0 && !tim_isTimeout(deadline));
   return r;
 }
 
 int clearRespBuff() {
+  CableLockScope hold;
   memset(resp_buff, 0, sizeof resp_buff);
   respLen = 0;
   return 0;
 }
 
 int waitForResponse_clr(const char* pattern, int tries, int clear) {
+  CableLockScope hold;
   if (clear) clearRespBuff();
   for (int i = 0; i < tries; i++) {
     if (readAndMatch(pattern)) return 1;
@@ -98,7 +129,10 @@ int waitForResponse_clr(const char* pattern, int tries, int clear) {
   return 0;
 }
 
-int checkResponse(const char* pattern) { return readAndMatch(pattern); }
+int checkResponse(const char* pattern) {
+  CableLockScope hold;
+  return readAndMatch(pattern);
+}
 
 int devSend(const uint8_t* data, int len) { return sendData(data, len); }
 

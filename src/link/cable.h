@@ -14,12 +14,15 @@ enum {
   CABLE_TEXT_CHUNK = 150,
   CABLE_DMX_PACKET_SIZE = 76,
   CABLE_DMX_CRC_OFFSET = 74,
+  CABLE_FLUSH_LIMIT_MS = 100,  // flushRxBuff gives up on a line that never falls silent
 };
 
 // The open converter's index, opening converter 0 when none is open; negative
-// when none could be opened.
+// when none could be opened. From a successful open (here or the lazy open
+// of a send) the calling thread holds the cable until its cable_free; other
+// threads wait meanwhile (see cablelock.h).
 int cable_open();
-// Closes the converter; returns -1.
+// Closes the converter and ends the calling thread's hold; returns -1.
 int cable_free();
 // Fills the checksum and sends the frame. Bytes written, or -1.
 int cable_sendPacket(Packet* p);
@@ -30,7 +33,8 @@ int cable_sendDmxPacket(uint8_t* packet);
 int cable_response();
 // 1 if any byte arrives within `ms` milliseconds, else 0.
 int waitForBreak(int ms);
-// Discards everything waiting; returns the last read result (0 or negative).
+// Discards everything waiting; returns the last read result (0 or negative,
+// or 1 when bytes were still arriving after CABLE_FLUSH_LIMIT_MS).
 int flushRxBuff();
 int clearRespBuff();
 // 1 once `pattern` appears in the response buffer within `tries` reads.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/cablelock.h"
 #include "link/timer.h"
 #include "platform/ftd2xx.h"
 
@@ -41,6 +42,7 @@ int drain(int units) {
 }  // namespace
 
 uint32_t printLibVersion() {
+  CableLockScope hold;
   DWORD version = 0;
   ftStatus = FT_GetLibraryVersion(&version);
   if (ftStatus == FT_OK) printf("Library version = 0x%x\n", (unsigned)version);
@@ -48,6 +50,7 @@ uint32_t printLibVersion() {
 }
 
 void printDeviceList() {
+  CableLockScope hold;
   DWORD numDevs = 0;
   if (FT_CreateDeviceInfoList(&numDevs) != FT_OK) return;
   printf("Number of devices is %ld\n", (long)numDevs);
@@ -71,6 +74,7 @@ void printDeviceList() {
 }
 
 int readDevices() {
+  CableLockScope hold;
   if (listConverters() != FT_OK) {
     iNumDevs = 0;
     return 0;
@@ -79,12 +83,14 @@ int readDevices() {
 }
 
 int openDevice(int index) {
+  CableLockScope hold;
   device = index;
   openDeviceFTDI(index);
   return device;
 }
 
 int openDeviceFTDI(int index) {
+  CableLockScope hold;
   if (listConverters() != FT_OK) {
     fprintf(stderr, "Error: FT_ListDevices(%d)\n", (int)ftStatus);
     iNumDevs = 0;
@@ -108,6 +114,7 @@ int openDeviceFTDI(int index) {
 }
 
 int setupFTParam() {
+  CableLockScope hold;
   if (device < 0) return device;
   FT_HANDLE h = ftHandle[device];
   FT_ResetDevice(h);
@@ -117,6 +124,7 @@ int setupFTParam() {
 }
 
 void closeDevice() {
+  CableLockScope hold;
   if (device < 0) return;
   FT_ResetDevice(ftHandle[device]);
   FT_Close(ftHandle[device]);
@@ -124,20 +132,27 @@ void closeDevice() {
   device = -1;
 }
 
-int getOpenDevice() { return device; }
+int getOpenDevice() {
+  CableLockScope hold; return device; }
 
 int sendBreak() {
+  CableLockScope hold;
   if (device < 0) return -1;
+  const FT_HANDLE h = ftHandle[device];
   uint8_t zero = 0;
   DWORD written = 0;
-  FT_SetBaudRate(ftHandle[device], FTDI_BREAK_BAUD);
-  FT_Write(ftHandle[device], &zero, 1, &written);
-  int drained = drain(50);
-  FT_SetBaudRate(ftHandle[device], FTDI_DMX_BAUD);
-  return drained;
+  // A break that did not go out whole must not be followed by a frame: the
+  // devices would take the frame's first bytes for the end of the last one.
+  bool ok = FT_SetBaudRate(h, FTDI_BREAK_BAUD) == FT_OK;
+  ok = ok && FT_Write(h, &zero, 1, &written) == FT_OK && written == 1;
+  ok = ok && drain(50) == 0;
+  // Back to the DMX rate in any case, so that the next send starts clean.
+  ok = FT_SetBaudRate(h, FTDI_DMX_BAUD) == FT_OK && ok;
+  return ok ? 0 : -1;
 }
 
 int sendData(const uint8_t* data, int count) {
+  CableLockScope hold;
   if (device < 0) return -1;
   if (sendBreak() != 0) return -1;
   DWORD written = 0;
@@ -147,6 +162,7 @@ int sendData(const uint8_t* data, int count) {
 }
 
 int getResponse(uint8_t* buf, int count) {
+  CableLockScope hold;
   if (count > 0) memset(buf, 0, (size_t)count);
   if (device < 0) return -2;
   DWORD rx = 0, tx = 0, ev = 0;

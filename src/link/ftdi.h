@@ -28,7 +28,8 @@ int setupFTParam();
 void closeDevice();
 int getOpenDevice();
 // A break alone: 0x00 at 15625 baud, drained, then back to 250000 baud.
-// Returns 0, or -1 when the converter stopped answering during the drain.
+// Returns 0, or -1 when a rate change or the write failed, or the converter
+// stopped answering during the drain.
 int sendBreak();
 // A break, then `count` bytes. Returns the number written, or -1 when no
 // converter is open, the write fails, or the transmit queue never empties.

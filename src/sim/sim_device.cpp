@@ -62,7 +62,12 @@ void SimDevice::onCurvePart(const uint8_t* p, int length) {
   if (length != L.headerBytes + L.count) return;
   memcpy(record + L.offset, p + L.headerBytes, (size_t)L.count);
   partsSeen |= 1u << (part - 1);
-  if (partsSeen == 7u) takeCurve();
+  // The last part ends a transfer: the curve is taken when the two before it
+  // came in this same transfer; its repeat, or a part 3 alone, takes nothing.
+  if (part == CURVE_PART_COUNT) {
+    if (partsSeen == 7u) takeCurve();
+    partsSeen = 0;
+  }
 }
 
 void SimDevice::takeCurve() {
