@@ -22,8 +22,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/te
 
 echo "== threaded tests under TSan"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTERN_BENCH=OFF -DTERN_SANITIZE=thread
-cmake --build build-tsan -j"$jobs" --target tern_app_tests
+cmake --build build-tsan -j"$jobs" --target tern_app_tests tern_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_app_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_tests --gtest_filter='*Threads*'
 
 echo "== fuzzing (${fuzz_seconds}s per target)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERN_GUI=OFF \

@@ -53,11 +53,22 @@ void dispatch() {
 }
 
 // A complete frame with a good magic: report it, check it, dispatch it.
-void processFrame() {
+// True when its checksum was good.
+bool processFrame() {
   printf("packetparser:  UID = %08X\n", (unsigned)_packet.frame.src);
   const uint16_t got = _packet.frame.crc;
   packet_fillCrc(&_packet.frame);
-  if (got == _packet.frame.crc) dispatch();
+  if (got != _packet.frame.crc) return false;
+  dispatch();
+  return true;
+}
+
+// Drops the first n bytes of the window.
+void dropFront(int n) {
+  if (n > received) n = received;
+  memmove(_packet.bytes, _packet.bytes + n, (size_t)(PACKET_WINDOW_SIZE - n));
+  memset(_packet.bytes + PACKET_WINDOW_SIZE - n, 0, (size_t)n);
+  received -= n;
 }
 
 }  // namespace
@@ -82,8 +93,16 @@ int appendByte(uint8_t b) {
   }
   if (received <= PACKET_HEADER_SIZE - 1) return received;
   if (_packet.bytes[3] != 0xFD) return shiftData();
-  if (received != PACKET_HEADER_SIZE + _packet.frame.length) return received;
-  processFrame();
+  const int size = PACKET_HEADER_SIZE + _packet.frame.length;
+  if (received != size) return received;
+  // A frame that passed its checksum is consumed whole: bytes of its payload
+  // that look like a magic must not become the start of a false frame that
+  // swallows the answers after it. A frame that failed may have been a false
+  // start itself, so only its first byte goes.
+  if (processFrame()) {
+    dropFront(size);
+    return received;
+  }
   return shiftData();
 }
 

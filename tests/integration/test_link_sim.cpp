@@ -318,3 +318,34 @@ TEST_F(Link, InventoryListsTheSimulatedConverter) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Number of devices is 0\n");
   EXPECT_EQ(readDevices(), 0);
 }
+
+TEST_F(Link, LongestAnswerIsTakenWhole) {
+  // 19 header bytes and 255 payload bytes: the largest frame a device sends,
+  // polled the way commands poll (50 bytes a read, 17 ms apart).
+  static std::vector<uint8_t> got;
+  got.clear();
+  packet_setHandler(PACKET_HANDLER_SETUP, [](Packet* f) { got.assign(f->data, f->data + f->length); });
+  std::vector<uint8_t> payload(255);
+  for (int i = 0; i < 255; i++) payload[i] = (uint8_t)(i * 13 + 1);
+  payload[0] = 0x01;
+  Packet answer;
+  packet_fillHeader(&answer, PACKET_BROADCAST);
+  answer.src = 0x01020304;
+  memcpy(answer.data, payload.data(), 255);
+  answer.length = 255;
+  packet_fillCrc(&answer);
+  FixedResponder dev;
+  dev.answer.assign(packet_bytes(&answer), packet_bytes(&answer) + PACKET_MAX_FRAME);
+  line.sim_addResponder(&dev);
+  openQuietly();
+  Packet p = setupRead(0x01020304);
+  ASSERT_EQ(cable_sendPacket(&p), 20);
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 15 && got.empty(); i++) {
+    mySleep(15);
+    cable_response();
+  }
+  testing::internal::GetCapturedStdout();
+  packet_setHandler(PACKET_HANDLER_SETUP, nullptr);
+  EXPECT_EQ(got, payload);
+}

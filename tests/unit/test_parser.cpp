@@ -144,3 +144,20 @@ TEST_F(Receiver, ShiftDataOnEmptyWindowReturnsZero) {
   EXPECT_EQ(packet_receive(nullptr, 0), 0);
   EXPECT_EQ(packet_receive(nullptr, -3), -3);
 }
+
+TEST_F(Receiver, MagicInsideAPayloadDoesNotSwallowTheNextFrame) {
+  // The first answer carries, in its payload, bytes that read as the start
+  // of a frame announcing 255 payload bytes.
+  std::vector<uint8_t> two =
+      makeFrame(0x11, {0x03, 0x30, 0x06, 0x04, 0x91, 0x29, 0xA9, 0xFD, 0x01, 0x02, 0x03, 0x04,
+                       0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0xFF});
+  std::vector<uint8_t> second = makeFrame(0x22, {0x03, 0x20, 0x01});
+  two.insert(two.end(), second.begin(), second.end());
+  testing::internal::CaptureStdout();
+  feed(two);
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].src, 0x11u);
+  EXPECT_EQ(calls[1].id, PACKET_HANDLER_IDENTIFY);
+  EXPECT_EQ(calls[1].src, 0x22u);
+}
