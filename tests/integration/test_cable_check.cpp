@@ -24,9 +24,29 @@ class ProbeAnswerer : public SimResponder {
   }
 };
 
+// The simulated line, with the line settings the check asks for.
+class RecordingLine : public SimLine {
+ public:
+  std::vector<std::string> settings;
+  FT_STATUS port_setTimeouts(FT_HANDLE h, ULONG readMs, ULONG writeMs) override {
+    settings.push_back("timeouts " + std::to_string(readMs) + " " + std::to_string(writeMs));
+    return SimLine::port_setTimeouts(h, readMs, writeMs);
+  }
+  FT_STATUS port_setBaudRate(FT_HANDLE h, ULONG baud) override {
+    settings.push_back("baud " + std::to_string(baud));
+    return SimLine::port_setBaudRate(h, baud);
+  }
+  FT_STATUS port_setDataCharacteristics(FT_HANDLE h, UCHAR bits, UCHAR stop,
+                                        UCHAR parity) override {
+    settings.push_back("line " + std::to_string(bits) + " " + std::to_string(stop) + " " +
+                       std::to_string(parity));
+    return SimLine::port_setDataCharacteristics(h, bits, stop, parity);
+  }
+};
+
 class CableCheck : public testing::Test {
  protected:
-  SimLine line;
+  RecordingLine line;
   ProbeAnswerer device;
   void SetUp() override {
     line.sim_addResponder(&device);
@@ -88,6 +108,9 @@ TEST_F(CableCheck, ConfiguresLikeTernSendsTwoFramesAfterBreaksAndHearsTheAnswer)
   for (const char* s : {"FT_GetStatus/FT_Read for 100 ms", "FT_ResetDevice", "FT_Close"})
     expect.push_back(s);
   EXPECT_EQ(calls(out), expect) << out;
+  EXPECT_EQ(line.settings,
+            (std::vector<std::string>{"timeouts 1 0", "baud 250000", "line 8 2 0", "baud 15625",
+                                      "baud 250000", "baud 15625", "baud 250000"}));
 
   // Release-all, then the probe of address 0, each as its own transmission.
   const std::vector<uint8_t> releaseAll = {0x91, 0x29, 0xA9, 0xFD, 0xFF, 0xFF, 0xFF,
