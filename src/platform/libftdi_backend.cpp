@@ -105,8 +105,12 @@ class LibftdiBackend : public PortBackend {
       ftdi_free(ctx);
       return st;
     }
-    for (ftdi_device_list* d = list; d && count < capacity; d = d->next) describe(ctx, d->dev, out[count++]);
-    forgetDeparted(list);
+    for (ftdi_device_list* d = list; d && count < capacity; d = d->next)
+      describe(ctx, d->dev, out[count++]);
+    {
+      std::lock_guard<std::mutex> table(tableMu);
+      forgetDeparted(list);
+    }
     ftdi_list_free(&list);
     ftdi_free(ctx);
     return FT_OK;
