@@ -54,6 +54,7 @@ struct Converter {
   ftdi_context* ctx = nullptr;  // null: a free slot
   bool open = false;            // a handle is out
   bool broken = false;          // a call failed on USB: give it back at close
+  bool quiet = false;           // failures are expected and handled: do not print them
   char serial[kSerialCap] = {0};
   uint8_t bus = 0, address = 0;  // where it sits on USB, to notice it left
   ULONG readTimeoutMs = 0;
@@ -72,7 +73,7 @@ FT_STATUS check(ftdi_context* ctx, LibftdiCall call, int rc) {
 
 // A failed call on a held converter: on USB trouble it is given back at close.
 FT_STATUS checkHeld(Converter& c, LibftdiCall call, int rc) {
-  FT_STATUS st = check(c.ctx, call, rc);
+  FT_STATUS st = c.quiet ? libftdi_status(call, rc) : check(c.ctx, call, rc);
   if (st == FT_IO_ERROR) c.broken = true;
   return st;
 }
@@ -124,11 +125,16 @@ class LibftdiBackend : public PortBackend {
         fprintf(stderr, "libftdi: converter %s is already open\n", serial);
         return FT_DEVICE_NOT_OPENED;
       }
-      if (startSession(*held) == FT_OK) {
+      // Replugged while idle, its old USB handle is dead: then claim it afresh.
+      held->quiet = true;
+      FT_STATUS st = startSession(*held);
+      held->quiet = false;
+      if (st == FT_OK) {
         *handle = held;
         return FT_OK;
       }
-      release(*held);  // unplugged or broken while idle: claim it afresh
+      held->broken = true;
+      release(*held);
     }
     Converter* c = freeSlot();
     if (!c) return FT_INSUFFICIENT_RESOURCES;
