@@ -245,6 +245,8 @@ class LibftdiBackend : public PortBackend {
     if (!c) return FT_INVALID_HANDLE;
     std::lock_guard<std::mutex> lock(c->mu);
     if (!c->open) return FT_INVALID_HANDLE;
+    // A read timeout of 0 takes what is queued without waiting: D2XX would
+    // wait for the whole count without end, which no caller here wants.
     size_t taken = 0;
     int failure = c->rx.rxq_take(buf, n, (uint64_t)c->readTimeoutMs * 1000u, taken);
     got = (DWORD)taken;
