@@ -3,8 +3,11 @@
 #include <cstdio>
 
 #include "app/mainWin.h"
+#include "link/cable.h"
+#include "link/cablelock.h"
 #include "link/ftdi.h"
 #include "link/timer.h"
+#include "platform/libftdi_backend.h"
 
 int app_run() {
   // Line-buffered even into a pipe, so every console line shows as it happens.
@@ -14,6 +17,14 @@ int app_run() {
   printLibVersion();
   printDeviceList();
   createGUI();
+  // Give the converter back to the system (the kernel's serial driver bound
+  // again). A worker still streaming keeps it: the process ends without
+  // waiting for workers, and the system frees the converter then.
+  if (cablelock_tryTake()) {
+    cable_free();
+    libftdi_releaseAll();
+    cablelock_give();
+  }
   puts("\n\nEXIT\n");
   fflush(stdout);
   return 0;

@@ -21,6 +21,12 @@ void cablelock_take() {
   depth++;
 }
 
+bool cablelock_tryTake() {
+  if (!cableMutex.try_lock()) return false;
+  depth++;
+  return true;
+}
+
 void cablelock_give() {
   if (depth == 0) return;  // not ours to give
   depth--;

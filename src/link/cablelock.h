@@ -8,6 +8,8 @@
 
 // Takes the lock, waiting while another thread holds it.
 void cablelock_take();
+// Takes the lock only if no other thread holds it; true when taken.
+bool cablelock_tryTake();
 // Gives back one take.
 void cablelock_give();
 // Whether the calling thread holds the lock.
