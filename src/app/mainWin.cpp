@@ -2,7 +2,6 @@
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
-#include <pthread.h>
 
 #include <csignal>
 #include <cstdio>
@@ -14,16 +13,7 @@
 #include "curve/curve_view.h"
 #include "link/timer.h"
 
-std::atomic<int32_t> pStatusTop{100};
-std::atomic<int32_t> pStatusSt{0};
-std::atomic<uint32_t> lockComponents{0};
-std::atomic<uint32_t> selected_dev{0xFFFFFFFFu};
-
 namespace {
-
-// The message slot: 0 empty, 1 information, -1 error, 2 claimed by a poster
-// that is still copying its text.
-enum { SLOT_EMPTY = 0, SLOT_INFO = 1, SLOT_ERROR = -1, SLOT_WRITING = 2 };
 
 GtkWidget* window = nullptr;
 GtkWidget* progressBar = nullptr;
@@ -31,42 +21,17 @@ GtkWidget* table = nullptr;
 GtkWidget* deviceList = nullptr;
 GtkWidget* scrolledDeviceList = nullptr;
 unsigned ptimer = 0;
-char message[MAINWIN_MESSAGE_SIZE];
-std::atomic<int> msgType{SLOT_EMPTY};
 bool compEnabled = true;
-pthread_t guiThread;
-std::atomic<bool> guiThreadKnown{false};
-
-bool onGuiThread() {
-  return guiThreadKnown.load(std::memory_order_acquire) && pthread_equal(pthread_self(), guiThread);
-}
-
 MainWinShower shower = nullptr;
 
+// Shows a message in its dialog, or through the test's replacement.
 void showNow(int type, const char* text) {
   if (shower)
     shower(type, text);
-  else if (type == SLOT_INFO)
+  else if (type == BRIDGE_INFO)
     messageInfo_show(text);
   else
     messageError_show(text);
-}
-
-// Puts a message into the slot. A worker waits for the timer to free it; the
-// GUI thread never waits (the timer that frees the slot runs on it): when
-// the slot is taken, it shows its message at once.
-void post(int type, const char* text) {
-  for (;;) {
-    int expected = SLOT_EMPTY;
-    if (msgType.compare_exchange_strong(expected, SLOT_WRITING, std::memory_order_acquire)) break;
-    if (onGuiThread()) {
-      showNow(type, text);
-      return;
-    }
-    mySleep(10);
-  }
-  snprintf(message, sizeof message, "%s", text);
-  msgType.store(type, std::memory_order_release);
 }
 
 void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpointer) {
@@ -161,11 +126,7 @@ int progress(void* data) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
                                   mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
                                                    pStatusTop.load(std::memory_order_relaxed)));
-  int type = msgType.load(std::memory_order_acquire);
-  if (type == SLOT_INFO || type == SLOT_ERROR) {
-    showNow(type, message);
-    msgType.store(SLOT_EMPTY, std::memory_order_release);
-  }
+  bridge_showPending();
   compEnabled = lockComponents.load() == 0;
   buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
   return 1;
@@ -174,27 +135,11 @@ int progress(void* data) {
 bool mainWin_componentsEnabled() { return compEnabled; }
 
 void mainWin_markGuiThread() {
-  guiThread = pthread_self();
-  guiThreadKnown.store(true, std::memory_order_release);
+  bridge_setGuiThread();
+  bridge_setShower(showNow);
 }
 
 void mainWin_setMessageShower(MainWinShower s) { shower = s; }
-
-void setLock(uint32_t bits) { lockComponents.fetch_or(bits); }
-
-void remLock(uint32_t bits) { lockComponents.fetch_and(~bits); }
-
-void messageInfo(const char* text) {
-  post(SLOT_INFO, text);
-  printf("INFO: %s\n", text);
-  fflush(stdout);
-}
-
-void messageError(const char* text) {
-  post(SLOT_ERROR, text);
-  fprintf(stderr, "ERROR: %s\n", text);
-  fflush(stderr);
-}
 
 void destroy() {
   if (ptimer) g_source_remove(ptimer);

@@ -4,23 +4,17 @@
 // the GUI thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+
+#include "device/bridge.h"
 
 typedef struct _GtkWidget GtkWidget;
 
 enum {
   MAINWIN_TITLE_SIZE = 24,
-  MAINWIN_MESSAGE_SIZE = 512,
+  MAINWIN_MESSAGE_SIZE = BRIDGE_MESSAGE_SIZE,
   MAINWIN_TIMER_MS = 100,
-  LOCK_FIRMWARE = 1,
-  LOCK_DISCOVERY = 2,
 };
-
-extern std::atomic<int32_t> pStatusTop;
-extern std::atomic<int32_t> pStatusSt;
-extern std::atomic<uint32_t> lockComponents;
-extern std::atomic<uint32_t> selected_dev;
 
 // Builds the window, starts the timer, runs the main loop until it closes.
 void createGUI();
@@ -31,11 +25,6 @@ GtkWidget* getDevPanel();
 GtkWidget* getProgressBar();
 GtkWidget* getDeviceList();
 int progress(void* data);
-void setLock(uint32_t bits);
-void remLock(uint32_t bits);
-// Post a message for the operator from any thread; echoed on the console.
-void messageInfo(const char* text);
-void messageError(const char* text);
 void destroy();
 
 // The progress bar's fraction for a done/total pair.
