@@ -16,7 +16,10 @@ cmake --build build -j"$jobs"
 rm -f build/tern_*.deb
 (cd build && cpack -G DEB)
 debs=(build/tern_*_amd64.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "package.sh: expected one package, found: ${debs[*]}" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  echo "package.sh: expected one package, found: ${debs[*]}" >&2
+  exit 1
+fi
 deb=${debs[0]}
 version=$(dpkg-deb -f "$deb" Version)
 [ "$(basename "$deb")" = "tern_${version}_amd64.deb" ] || { echo "package.sh: $deb is not named for version $version" >&2; exit 1; }
