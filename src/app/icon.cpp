@@ -6,8 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+// Where the build installs the data: absolute, and relative to the folder
+// the programs are installed into, so that a package built for another
+// prefix (e.g. /usr) still finds its data beside its programs.
 #ifndef TERN_DATADIR
 #define TERN_DATADIR "/usr/local/share/tern"
+#endif
+#ifndef TERN_DATADIR_FROM_BINDIR
+#define TERN_DATADIR_FROM_BINDIR "../share/tern"
 #endif
 
 namespace {
@@ -44,9 +50,13 @@ GdkPixbuf* icon_load() {
   GdkPixbuf* icon = create_pixbuf(kIconName);
   if (icon) return icon;
   char folder[ICON_PATH_SIZE];
-  char path[ICON_PATH_SIZE + sizeof kIconName + 1];
+  char path[ICON_PATH_SIZE + sizeof TERN_DATADIR_FROM_BINDIR + sizeof kIconName + 2];
   if (programFolder(folder, sizeof folder)) {
+    // Beside the program: a run from the build folder.
     snprintf(path, sizeof path, "%s/%s", folder, kIconName);
+    if ((icon = tryLoad(path))) return icon;
+    // The data folder of the installation the program belongs to.
+    snprintf(path, sizeof path, "%s/%s/%s", folder, TERN_DATADIR_FROM_BINDIR, kIconName);
     if ((icon = tryLoad(path))) return icon;
   }
   snprintf(path, sizeof path, "%s/%s", TERN_DATADIR, kIconName);

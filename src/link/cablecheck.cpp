@@ -73,8 +73,9 @@ void printNoConverter(FILE* out) {
       "  - Is the cable plugged in? `lsusb -d 0403:` lists the FTDI chips the system sees;\n"
       "    only the product IDs 6001, 6010, 6011, 6014 and 6015 are looked for.\n"
       "  - Permission: a converter that cannot be opened makes libftdi print -4 (unable to\n"
-      "    open device) or -8 (inappropriate permissions) on standard error. Install\n"
-      "    data/99-tern-ftdi.rules into /etc/udev/rules.d/ and replug the cable.\n"
+      "    open device) or -8 (inappropriate permissions) on standard error. Install the\n"
+      "    tern package (or copy data/70-tern-ftdi.rules into /etc/udev/rules.d/) and\n"
+      "    replug the cable.\n"
       "  - The kernel's serial driver: -5 (unable to claim usb device) means ftdi_sio or\n"
       "    another program holds the converter; close that program, or run\n"
       "    `sudo rmmod ftdi_sio`.\n"
@@ -85,8 +86,9 @@ void printNoConverter(FILE* out) {
 void printOpenAdvice(FILE* out) {
   fputs(
       "The converter is listed but cannot be opened. The libftdi line on standard error\n"
-      "names the call that failed: -4 or -8 is a missing permission (install\n"
-      "data/99-tern-ftdi.rules into /etc/udev/rules.d/ and replug the cable), -5 means\n"
+      "names the call that failed: -4 or -8 is a missing permission (install the tern\n"
+      "package, or copy data/70-tern-ftdi.rules into /etc/udev/rules.d/, and replug the\n"
+      "cable), -5 means\n"
       "ftdi_sio or another program (another Tern?) holds the converter.\n",
       out);
 }

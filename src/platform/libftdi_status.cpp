@@ -18,8 +18,8 @@ const int kLibusbNoDevice = -4;  // LIBUSB_ERROR_NO_DEVICE
 const UCHAR kD2xxStopBits15 = 1;  // FT_STOP_BITS_1_5 of D2XX
 
 const char* const kNoPermission =
-    "no permission on the USB device: install data/99-tern-ftdi.rules into "
-    "/etc/udev/rules.d/ and replug the cable";
+    "no permission on the USB device: install the tern package (or copy "
+    "data/70-tern-ftdi.rules into /etc/udev/rules.d/) and replug the cable";
 const char* const kHeld =
     "another program or the kernel's ftdi_sio driver holds the converter: close the other "
     "program, or unload the driver (sudo rmmod ftdi_sio)";

@@ -44,8 +44,8 @@ TEST(LibftdiStatus, ErrorLineNamesTheFailedCallAndWhatToDo) {
                "ftdi_sio)");
   EXPECT_STREQ(libftdi_errorLine(line, sizeof line, LIBFTDI_GET_STRINGS, -4, "libusb_open() failed"),
                "libftdi: ftdi_usb_get_strings2: libusb_open() failed (-4); no permission on the "
-               "USB device: install data/99-tern-ftdi.rules into /etc/udev/rules.d/ and replug "
-               "the cable");
+               "USB device: install the tern package (or copy data/70-tern-ftdi.rules into "
+               "/etc/udev/rules.d/) and replug the cable");
   EXPECT_STREQ(libftdi_errorLine(line, sizeof line, LIBFTDI_BULK_READ, -4, "No such device"),
                "libusb: libusb_bulk_transfer: No such device (-4); the converter was unplugged");
   EXPECT_STREQ(libftdi_errorLine(line, sizeof line, LIBFTDI_BAUD_RATE, -2, nullptr),
