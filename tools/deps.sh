@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev python3-crcmod
   xvfb xauth xdotool imagemagick dbus
   at-spi2-core libatk-adaptor libgail-common python3-pyatspi
+  zlib1g-dev sigrok-cli
 )
 missing=()
 for p in "${packages[@]}"; do
