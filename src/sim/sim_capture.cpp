@@ -81,7 +81,11 @@ class ZipWriter {
     if (offset + 30 + name.size() + data.size() > 0xFFFFFFFFull || rawSize > 0xFFFFFFFFull ||
         entries.size() >= 0xFFFF)
       return ok = false;
-    Entry e{name, (uint16_t)(deflated ? 8 : 0), crc, (uint32_t)data.size(), (uint32_t)rawSize,
+    Entry e{name,
+            (uint16_t)(deflated ? 8 : 0),
+            crc,
+            (uint32_t)data.size(),
+            (uint32_t)rawSize,
             (uint32_t)offset};
     std::vector<uint8_t> h;
     u32(h, 0x04034b50);

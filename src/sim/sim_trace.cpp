@@ -50,7 +50,9 @@ bool SimTrace::trace_write(const std::string& path) const {
   FILE* f = fopen(path.c_str(), "w");
   if (!f) return false;
   std::lock_guard<std::mutex> lock(mu);
-  fprintf(f, "# dir break_us data_us end_us count [garbled] [low=break_low_us mab=mark_us] : bytes\n");
+  fprintf(f,
+          "# dir break_us data_us end_us count [garbled] [low=break_low_us mab=mark_us] : "
+          "bytes\n");
   for (const SimTraceEntry& e : entries) {
     if (e.withBreak)
       fprintf(f, "%c %llu ", e.dir, (unsigned long long)e.breakUs);

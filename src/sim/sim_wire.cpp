@@ -7,17 +7,23 @@ const uint64_t kNsPerSecond = 1000000000ull;
 bool hasParityBit(const SimLineFormat& f) { return f.parity != 0; }
 
 // Stop bits in half bits.
-uint32_t stopHalves(const SimLineFormat& f) { return f.stopBits == 2 ? 4 : f.stopBits == 1 ? 3 : 2; }
+uint32_t stopHalves(const SimLineFormat& f) {
+  return f.stopBits == 2 ? 4 : f.stopBits == 1 ? 3 : 2;
+}
 
 // The parity bit sent after `value`'s data bits.
 bool parityBit(const SimLineFormat& f, uint8_t value) {
   int ones = 0;
   for (int i = 0; i < f.dataBits; i++) ones += (value >> i) & 1;
   switch (f.parity) {
-    case 1: return (ones & 1) == 0;  // odd
-    case 2: return (ones & 1) != 0;  // even
-    case 3: return true;             // mark
-    default: return false;           // space
+    case 1:
+      return (ones & 1) == 0;  // odd
+    case 2:
+      return (ones & 1) != 0;  // even
+    case 3:
+      return true;  // mark
+    default:
+      return false;  // space
   }
 }
 
@@ -68,7 +74,8 @@ uint32_t wire_zeroLowUs(const SimLineFormat& f) {
 }
 
 bool wire_zeroIsBreak(const SimLineFormat& f) {
-  return f.baud != 0 && (uint64_t)zeroLowBits(f) * 1000000ull >= (uint64_t)WIRE_MIN_BREAK_US * f.baud;
+  return f.baud != 0 &&
+         (uint64_t)zeroLowBits(f) * 1000000ull >= (uint64_t)WIRE_MIN_BREAK_US * f.baud;
 }
 
 uint64_t wire_endUs(const SimWireEvent& e) {

@@ -11,9 +11,9 @@
 // The converter's UART settings, with the values D2XX takes.
 struct SimLineFormat {
   uint32_t baud = 9600;
-  uint8_t dataBits = 8;    // 7 or 8
-  uint8_t stopBits = 0;    // 0: one stop bit, 1: one and a half, 2: two
-  uint8_t parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t dataBits = 8;  // 7 or 8
+  uint8_t stopBits = 0;  // 0: one stop bit, 1: one and a half, 2: two
+  uint8_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
 };
 
 // DMX-512 (the minimum break is 88 us) and its line format: 250000 baud,
