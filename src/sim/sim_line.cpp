@@ -94,10 +94,9 @@ void SimLine::sim_settle() {
   if (cur.active) finishTransmission();
 }
 
-FT_STATUS SimLine::enter(FT_HANDLE h, uint32_t costUs, uint64_t& now) {
+FT_STATUS SimLine::enter(FT_HANDLE h, uint64_t& now) {
   if (!plugged) return FT_IO_ERROR;
   if (h != handle() || !isOpen) return FT_INVALID_HANDLE;
-  clock_chargeUs(costUs);
   now = clock_nowUs();
   settleAt(now);
   return FT_OK;
@@ -212,8 +211,8 @@ void SimLine::queueAnswer(uint64_t atUs, const uint8_t* bytes, int count, bool c
 DWORD SimLine::port_libraryVersion() { return 0x00010500; }
 
 FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count) {
-  std::lock_guard<std::mutex> lock(mu);
   clock_chargeUs(kListUs);
+  std::lock_guard<std::mutex> lock(mu);
   count = 0;
   if (!plugged || capacity < 1) return FT_OK;
   PortDeviceInfo& d = out[0];
@@ -229,8 +228,8 @@ FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count) {
 }
 
 FT_STATUS SimLine::port_open(const char* serial, FT_HANDLE* h) {
-  std::lock_guard<std::mutex> lock(mu);
   clock_chargeUs(kOpenUs);
+  std::lock_guard<std::mutex> lock(mu);
   if (!plugged || strcmp(serial, sim_serial()) != 0) return FT_DEVICE_NOT_FOUND;
   if (isOpen) return FT_DEVICE_NOT_OPENED;  // D2XX refuses a second open
   isOpen = true;
@@ -241,9 +240,10 @@ FT_STATUS SimLine::port_open(const char* serial, FT_HANDLE* h) {
 }
 
 FT_STATUS SimLine::port_close(FT_HANDLE h) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   isOpen = false;
   clearRx();
@@ -251,9 +251,10 @@ FT_STATUS SimLine::port_close(FT_HANDLE h) {
 }
 
 FT_STATUS SimLine::port_reset(FT_HANDLE h) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   // The chip purges both queues; a byte still on its way out is cut short.
   if (!txEnds.empty() && cur.active) cur.garbled = true;
@@ -265,17 +266,19 @@ FT_STATUS SimLine::port_reset(FT_HANDLE h) {
 }
 
 FT_STATUS SimLine::port_setTimeouts(FT_HANDLE h, ULONG readMs, ULONG) {
+  clock_chargeUs(kDriverCallUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kDriverCallUs, now);
+  FT_STATUS st = enter(h, now);
   if (st == FT_OK) readTimeoutMs = readMs;
   return st;
 }
 
 FT_STATUS SimLine::port_setBaudRate(FT_HANDLE h, ULONG rate) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   if (rate == 0) return FT_INVALID_BAUD_RATE;
   // Switching while bytes are still going out spoils them, as on a real chip.
@@ -286,9 +289,10 @@ FT_STATUS SimLine::port_setBaudRate(FT_HANDLE h, ULONG rate) {
 
 FT_STATUS SimLine::port_setDataCharacteristics(FT_HANDLE h, UCHAR bits, UCHAR stop,
                                                UCHAR parity) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   if (!wire_validCharacteristics(bits, stop, parity)) return FT_INVALID_PARAMETER;
   // Like a rate change, a format change spoils the bytes still going out.
@@ -327,9 +331,10 @@ void SimLine::writeByte(uint64_t start, uint8_t b) {
 }
 
 FT_STATUS SimLine::port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& written) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   for (DWORD i = 0; i < n; i++) writeByte(std::max(now, txBusyUntil), data[i]);
   written = n;
@@ -337,9 +342,10 @@ FT_STATUS SimLine::port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& 
 }
 
 FT_STATUS SimLine::port_status(FT_HANDLE h, DWORD& rxCount, DWORD& txCount, DWORD& event) {
+  clock_chargeUs(kUsbRoundTripUs);
   std::lock_guard<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, kUsbRoundTripUs, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   rxCount = (DWORD)rx.size();
   txCount = (DWORD)txEnds.size();
@@ -349,9 +355,10 @@ FT_STATUS SimLine::port_status(FT_HANDLE h, DWORD& rxCount, DWORD& txCount, DWOR
 }
 
 FT_STATUS SimLine::port_read(FT_HANDLE h, uint8_t* buf, DWORD n, DWORD& got) {
-  std::lock_guard<std::mutex> lock(mu);
+  got = 0;
+  std::unique_lock<std::mutex> lock(mu);
   uint64_t now;
-  FT_STATUS st = enter(h, 0, now);
+  FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   // Wait, as the driver does, until n bytes are in or the read timeout ends;
   // a read takes one round trip at least.
@@ -362,9 +369,13 @@ FT_STATUS SimLine::port_read(FT_HANDLE h, uint8_t* buf, DWORD n, DWORD& got) {
     until = minEnd;
   else if (incoming.size() >= need && incoming[need - 1].atUs <= until)
     until = std::max(minEnd, incoming[need - 1].atUs);
+  // The clock is not waited on under the line's lock: the time belongs to
+  // the caller, not to the line.
+  lock.unlock();
   clock_sleepUs(until - now);
+  lock.lock();
+  if (!isOpen) return FT_IO_ERROR;
   settleAt(until);
-  got = 0;
   while (got < n && !rx.empty()) {
     buf[got++] = rx.front();
     rx.pop_front();

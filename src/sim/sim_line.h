@@ -130,8 +130,9 @@ class SimLine : public PortBackend {
     std::vector<uint8_t> bytes;
   };
 
-  // Checks the handle, charges the call's cost and settles the line.
-  FT_STATUS enter(FT_HANDLE h, uint32_t costUs, uint64_t& now);
+  // Checks the handle and settles the line at the present time. Callers
+  // charge the call's cost first, outside the lock.
+  FT_STATUS enter(FT_HANDLE h, uint64_t& now);
   void settleAt(uint64_t now);
   void arriveUntil(uint64_t now);
   void finishTransmission();
