@@ -9,6 +9,7 @@ packages=(
   xvfb xauth xdotool imagemagick dbus
   at-spi2-core libatk-adaptor libgail-common python3-pyatspi
   dpkg-dev file lintian x11-utils
+  zlib1g-dev sigrok-cli
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 
 #include "app/entry.h"
 #include "platform/port_backend.h"
+#include "sim/sim_capture.h"
 #include "sim/sim_device.h"
 #include "sim/sim_line.h"
 
@@ -16,15 +17,19 @@ struct Options {
   uint32_t seed = 1;
   std::string trace;
   std::string state;
+  std::string capture;
 };
 
 void usage(FILE* to) {
   fprintf(to,
           "usage: tern-curve-sim [--devices N] [--seed S] [--trace FILE] [--state FILE]\n"
-          "  --devices N   virtual devices on the line (0..200, default 3)\n"
-          "  --seed S      seed for the devices' UIDs (default 1)\n"
-          "  --trace FILE  write every transmission, both directions, at exit\n"
-          "  --state FILE  write the devices' state as JSON at exit\n");
+          "                      [--capture FILE]\n"
+          "  --devices N     virtual devices on the line (0..200, default 3)\n"
+          "  --seed S        seed for the devices' UIDs (default 1)\n"
+          "  --trace FILE    write every transmission, both directions, at exit\n"
+          "  --state FILE    write the devices' and the converter's state as JSON at exit\n"
+          "  --capture FILE  write what the line carried as a sigrok session (.sr) at exit,\n"
+          "                  for sigrok-cli and PulseView\n");
 }
 
 bool parseNumber(const char* text, long lo, long hi, long& out) {
@@ -44,7 +49,7 @@ int parse(int argc, char** argv, Options& o) {
       return 0;
     }
     const bool known = !strcmp(a, "--devices") || !strcmp(a, "--seed") ||
-                       !strcmp(a, "--trace") || !strcmp(a, "--state");
+                       !strcmp(a, "--trace") || !strcmp(a, "--state") || !strcmp(a, "--capture");
     if (!known || i + 1 >= argc) {
       fprintf(stderr, known ? "tern-curve-sim: %s needs a value\n" : "tern-curve-sim: unknown option %s\n", a);
       usage(stderr);
@@ -60,6 +65,8 @@ int parse(int argc, char** argv, Options& o) {
       o.seed = (uint32_t)n;
     } else if (!strcmp(a, "--trace")) {
       o.trace = v;
+    } else if (!strcmp(a, "--capture")) {
+      o.capture = v;
     } else {
       o.state = v;
     }
@@ -76,6 +83,7 @@ int main(int argc, char** argv) {
   SimLine line;
   SimDevices devices(o.devices, o.seed);
   devices.sim_attach(line);
+  line.sim_trace().trace_recordWire(!o.capture.empty());
   ftd2xx_setBackend(&line);
   int status = app_run();
   line.sim_settle();
@@ -84,8 +92,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.trace.c_str());
     status = 1;
   }
-  if (!o.state.empty() && !devices.sim_writeState(o.state)) {
+  if (!o.state.empty() && !devices.sim_writeState(o.state, &line)) {
     fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.state.c_str());
+    status = 1;
+  }
+  if (!o.capture.empty() && !capture_writeSr(o.capture, line.sim_trace().trace_wire())) {
+    fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.capture.c_str());
     status = 1;
   }
   return status;

@@ -99,7 +99,7 @@ void SimDevices::sim_attach(SimLine& line) {
   for (SimDevice* d : devices) line.sim_addResponder(d);
 }
 
-std::string SimDevices::sim_stateJson() const {
+std::string SimDevices::sim_stateJson(const SimLine* line) const {
   std::string out = "{\"devices\": [";
   char buf[64];
   for (size_t i = 0; i < devices.size(); i++) {
@@ -121,14 +121,16 @@ std::string SimDevices::sim_stateJson() const {
     }
     out += "]}";
   }
-  out += "\n]}\n";
+  out += "\n]";
+  if (line) out += ",\n\"converter\": " + line->sim_countersJson();
+  out += "}\n";
   return out;
 }
 
-bool SimDevices::sim_writeState(const std::string& path) const {
+bool SimDevices::sim_writeState(const std::string& path, const SimLine* line) const {
   FILE* f = fopen(path.c_str(), "w");
   if (!f) return false;
-  std::string s = sim_stateJson();
+  std::string s = sim_stateJson(line);
   bool ok = fwrite(s.data(), 1, s.size(), f) == s.size();
   return (fclose(f) == 0) && ok;
 }

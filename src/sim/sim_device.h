@@ -49,9 +49,10 @@ class SimDevices {
   void sim_attach(SimLine& line);
   int sim_count() const { return (int)devices.size(); }
   SimDevice& sim_device(int i) { return *devices[i]; }
-  // The devices' state as JSON: UIDs, curve name and levels, counters.
-  std::string sim_stateJson() const;
-  bool sim_writeState(const std::string& path) const;
+  // The devices' state as JSON: UIDs, curve name and levels, counters; with
+  // a line, also its converter's counters.
+  std::string sim_stateJson(const SimLine* line = nullptr) const;
+  bool sim_writeState(const std::string& path, const SimLine* line = nullptr) const;
 
  private:
   std::vector<SimDevice*> devices;

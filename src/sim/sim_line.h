@@ -1,14 +1,17 @@
 // The simulated DMX line: a virtual FTDI converter behind the port API and
-// the wire it drives. Bytes take wire time at the baud rate in force; a 0x00
-// written at a low rate is a break; the outgoing stream is cut into
-// break-delimited transmissions and offered to every responder on the line;
-// answers come back as a break and bytes that become readable only when the
-// clock reaches their arrival time. Every call costs a USB round trip.
+// the wire it drives. Bytes take wire time at the baud rate and line format
+// in force; a 0x00 that holds the line low long enough is a break; the
+// outgoing stream is cut into break-delimited transmissions and offered to
+// every responder on the line, unless the wire garbled them; answers come
+// back as a break and bytes that become readable only when the clock reaches
+// their arrival time, into a receive queue of finite size. Every call costs
+// what its USB transfer costs.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/port_backend.h"
@@ -31,13 +34,41 @@ class SimResponder {
   virtual bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) = 0;
 };
 
+// What the converter counted since it was made.
+struct SimConverterCounters {
+  int rxCapacity = 0;        // bytes the receive queue holds
+  long rxOverflowBytes = 0;  // bytes that arrived while it was full, lost
+  long transmissions = 0;    // from the converter, break-delimited
+  long breaks = 0;           // breaks sent
+  long framesGarbled = 0;    // transmissions the wire garbled
+  long answers = 0;          // answers that came back (collisions count once)
+};
+
 class SimLine : public PortBackend {
  public:
+  // What a call costs in virtual time. A full-speed USB transfer completes
+  // in a 1 ms frame at the earliest, so every call that goes to the chip
+  // (a control request: reset, baud rate, line format, modem status; a bulk
+  // transfer: write, read) costs one round trip of 1 ms, and polling loops
+  // advance the clock by that much per poll. Listing reads the string
+  // descriptors and opening claims the interface: two round trips each.
+  // Setting the timeouts stays in the driver.
+  static constexpr uint32_t kUsbRoundTripUs = 1000;
+  static constexpr uint32_t kListUs = 2 * kUsbRoundTripUs;
+  static constexpr uint32_t kOpenUs = 2 * kUsbRoundTripUs;
+  static constexpr uint32_t kDriverCallUs = 10;
+
+  // The receive queue: 4096 bytes, the D2XX driver's default USB transfer
+  // size, which is what the driver buffers for a program that does not
+  // read. At 250000 baud that is 180 ms of continuous traffic.
+  static constexpr int kDefaultRxCapacity = 4096;
+
   // Wire timing.
-  static constexpr uint32_t kUsbRoundTripUs = 100;
-  static constexpr uint32_t kIdleGapUs = 1000;     // silence that ends a transmission
-  static constexpr uint32_t kAnswerBreakUs = 200;  // received break plus mark after break
-  static constexpr uint32_t kDmxByteUs = 44;       // 11 bits at 250000 baud
+  static constexpr uint32_t kIdleGapUs = 1000;        // silence that ends a transmission
+  static constexpr uint32_t kAnswerBreakLowUs = 176;  // a device's break: twice the minimum
+  static constexpr uint32_t kAnswerMarkUs = 24;       // and its mark after break
+  static constexpr uint32_t kAnswerBreakUs = kAnswerBreakLowUs + kAnswerMarkUs;
+  static constexpr uint32_t kDmxByteUs = 44;  // 11 bits at 250000 baud
 
   SimLine();
 
@@ -47,6 +78,14 @@ class SimLine : public PortBackend {
 
   void sim_addResponder(SimResponder* r);
   void sim_clearResponders();
+
+  // The receive queue's size in bytes (at least 1).
+  void sim_setRxCapacity(int bytes);
+  SimConverterCounters sim_counters() const;
+  // The counters as a JSON object.
+  std::string sim_countersJson() const;
+  // The UART settings in force.
+  SimLineFormat sim_lineFormat() const;
 
   // Faults on demand.
   void sim_setPlugged(bool plugged);  // unplugged: listed as absent, every call fails
@@ -83,35 +122,42 @@ class SimLine : public PortBackend {
   struct Transmission {
     bool active = false;     // bytes or a break have started it
     bool withBreak = false;  // a break began it
-    bool garbled = false;    // a rate change or wrong rate spoiled it on the wire
+    bool garbled = false;    // the line format, a rate change or a reset spoiled it
     uint64_t breakUs = 0;    // when the break began
+    uint32_t breakLowUs = 0; // how long it held the line low
     uint64_t dataUs = 0;     // when the first data byte began
     uint64_t endUs = 0;      // when the last byte ended
     std::vector<uint8_t> bytes;
   };
 
-  FT_STATUS enter(FT_HANDLE h, uint64_t& now);  // checks, charges, settles
+  // Checks the handle and settles the line at the present time. Callers
+  // charge the call's cost first, outside the lock.
+  FT_STATUS enter(FT_HANDLE h, uint64_t& now);
   void settleAt(uint64_t now);
+  void arriveUntil(uint64_t now);
   void finishTransmission();
   void deliver(const Transmission& t);
   void queueAnswer(uint64_t atUs, const uint8_t* bytes, int count, bool collided);
-  void pruneTx(uint64_t now);
-  uint32_t byteTimeUs() const;
-  bool isBreakRate() const;
+  void queueRx(uint64_t atUs, uint8_t b);
+  void writeByte(uint64_t start, uint8_t b);
+  void clearRx();
   FT_HANDLE handle() { return (FT_HANDLE)this; }
 
-  std::mutex mu;
+  mutable std::mutex mu;
   std::vector<SimResponder*> responders;
   SimTrace trace;
   bool plugged = true;
   bool isOpen = false;
   bool stuck = false;
   int opens = 0;
-  ULONG baud = 9600;
+  SimLineFormat format;  // a chip after power-up or reset: 9600 baud, 8N1
   ULONG readTimeoutMs = 0;
   uint64_t txBusyUntil = 0;
-  std::deque<uint64_t> txEnds;  // end times of bytes not yet on the wire
-  std::deque<RxByte> rx;
+  std::deque<uint64_t> txEnds;   // end times of bytes not yet on the wire
+  std::deque<RxByte> incoming;   // on their way, by arrival time
+  std::deque<uint8_t> rx;        // arrived: the receive queue
+  int rxCapacity = kDefaultRxCapacity;
+  SimConverterCounters counters;
   Transmission cur;
   int dropIndex = -1;
   int corruptIndex = -1;

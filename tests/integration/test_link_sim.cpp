@@ -244,27 +244,38 @@ TEST_F(Link, FirmwarePacketCarriesCrcOfFirst74BytesLowByteFirst) {
 }
 
 TEST_F(Link, BaudSwitchWithBytesInFlightGarblesTheFrame) {
-  // Straight through the port API, skipping the drain that sendData does.
+  // Straight through the port API, skipping the drain that sendData does:
+  // the same frame, once left to finish and once cut by a rate change while
+  // its bytes are still going out.
   SilentResponder dev;
   line.sim_addResponder(&dev);
   FT_HANDLE h = nullptr;
   char serial[] = "TSIM0001";
   ASSERT_EQ(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), (FT_STATUS)FT_OK);
-  Packet p = setupRead(3);
+  FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE);
+  Packet p;
+  packet_fillHeader(&p, 3);
+  memset(p.data, 0x01, 60);
+  p.length = 60;  // 79 bytes: 3.5 ms on the wire, longer than a USB round trip
   packet_fillCrc(&p);
   uint8_t zero = 0;
   DWORD written = 0;
-  FT_SetBaudRate(h, 15625);
-  FT_Write(h, &zero, 1, &written);
-  FT_SetBaudRate(h, 250000);  // the break byte is still on the wire
-  FT_Write(h, (void*)packet_bytes(&p), 20, &written);
-  clock_sleepUs(10000);
+  for (bool cut : {false, true}) {
+    FT_SetBaudRate(h, 15625);
+    FT_Write(h, &zero, 1, &written);
+    clock_sleepUs(2000);  // the break has left the line
+    FT_SetBaudRate(h, 250000);
+    FT_Write(h, (void*)packet_bytes(&p), packet_frameSize(&p), &written);
+    if (cut) FT_SetBaudRate(h, 15625);
+    clock_sleepUs(10000);
+  }
   line.sim_settle();
   FT_Close(h);
   auto tx = line.sim_trace().trace_entries('T');
-  ASSERT_EQ(tx.size(), 1u);
-  EXPECT_TRUE(tx[0].garbled);
-  EXPECT_EQ(dev.seen, 0) << "devices never see a garbled frame";
+  ASSERT_EQ(tx.size(), 2u);
+  EXPECT_FALSE(tx[0].garbled);
+  EXPECT_TRUE(tx[1].garbled);
+  EXPECT_EQ(dev.seen, 1) << "devices never see a garbled frame";
 }
 
 TEST_F(Link, ResponseBufferKeepsFirst255Bytes) {

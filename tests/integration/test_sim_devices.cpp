@@ -47,8 +47,8 @@ void makeRecord(uint8_t rec[524], const char* name, int slope) {
   }
 }
 
-// Drives the line through the port API the way the cable does: a break at
-// 15625 baud, the drain, then the bytes at 250000 baud.
+// Drives the line through the port API the way the cable does: the DMX line
+// format, a break at 15625 baud, the drain, then the bytes at 250000 baud.
 class Wire {
  public:
   explicit Wire(SimLine& l) : line(l) {
@@ -56,6 +56,7 @@ class Wire {
     char serial[] = "TSIM0001";
     EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), (FT_STATUS)FT_OK);
     FT_SetTimeouts(h, 1, 0);
+    FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE);
   }
   ~Wire() {
     FT_Close(h);
@@ -242,11 +243,24 @@ TEST(SimLineWire, FaultsDropCorruptAndInjectBytes) {
   EXPECT_EQ(wire.readAll(), std::vector<uint8_t>({0x91}));
 }
 
-TEST(SimLineWire, CallsCostVirtualTimeSoPollingAdvances) {
+TEST(SimLineWire, CallsCostAUsbRoundTripSoPollingAdvances) {
+  // A full-speed USB transfer completes in a 1 ms frame at the earliest:
+  // ten status polls take 10 ms, and a read with nothing to fetch waits its
+  // 1 ms timeout.
   SimLine line;
   Wire wire(line);
   uint64_t t0 = clock_nowUs();
   DWORD rx, tx, ev;
   for (int i = 0; i < 10; i++) FT_GetStatus(wire.h, &rx, &tx, &ev);
-  EXPECT_GE(clock_nowUs() - t0, 10u * SimLine::kUsbRoundTripUs);
+  uint64_t dt = clock_nowUs() - t0;
+  EXPECT_GE(dt, 10000u);
+  EXPECT_LT(dt, 10100u);
+  uint8_t b;
+  DWORD n = 9;
+  t0 = clock_nowUs();
+  EXPECT_EQ(FT_Read(wire.h, &b, 1, &n), (FT_STATUS)FT_OK);
+  dt = clock_nowUs() - t0;
+  EXPECT_EQ(n, 0u);
+  EXPECT_GE(dt, 1000u);
+  EXPECT_LT(dt, 1010u);
 }
