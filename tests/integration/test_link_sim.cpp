@@ -360,3 +360,15 @@ TEST_F(Link, LongestAnswerIsTakenWhole) {
   packet_setHandler(PACKET_HANDLER_SETUP, nullptr);
   EXPECT_EQ(got, payload);
 }
+
+TEST_F(Link, FlushEndsOnALineThatNeverFallsSilent) {
+  openQuietly();
+  // A byte every 100 us for two seconds: more than the flush could ever
+  // read one byte at a time.
+  const uint64_t t0 = clock_nowUs();
+  for (uint64_t t = 0; t < 2000000; t += 100) line.sim_injectByte(t0 + t, 0x55);
+  EXPECT_EQ(flushRxBuff(), 1) << "stopped while bytes were still arriving";
+  const uint64_t took = clock_nowUs() - t0;
+  EXPECT_GE(took, (uint64_t)CABLE_FLUSH_LIMIT_MS * 1000);
+  EXPECT_LT(took, (uint64_t)CABLE_FLUSH_LIMIT_MS * 1000 + 10000);
+}
