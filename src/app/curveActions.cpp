@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -26,12 +27,31 @@ enum { READ_BUFFER_SIZE = CURVE_FILE_READ_MAX + 1 };
 void loadPreset(void (*preset)(CurveRecord*)) {
   preset(&curve);
   curve_setData(&curve);
-  setEntryNameTXT(curve.name);
+  setEntryNameTXT(curve_showName(curve.name));
 }
 
-void postError(const char* what, const char* path) {
-  char text[DIALOG_PATH_SIZE + 128];
-  snprintf(text, sizeof text, "%s\n%s", what, path);
+// A name is one line: control characters typed or pasted into the entry are
+// left out, so the entry shows the name as it will be saved and sent.
+void onNameInsert(GtkEditable* editable, gchar* text, gint length, gint* position, gpointer) {
+  if (length < 0) length = (gint)strlen(text);
+  GString* clean = g_string_sized_new((gsize)length);
+  for (const gchar* p = text; p < text + length && *p; p = g_utf8_next_char(p)) {
+    const gunichar c = g_utf8_get_char_validated(p, text + length - p);
+    if (c == (gunichar)-1 || c == (gunichar)-2) break;
+    if (!g_unichar_iscntrl(c)) g_string_append_unichar(clean, c);
+  }
+  if ((gint)clean->len != length) {
+    g_signal_handlers_block_by_func(editable, (gpointer)onNameInsert, NULL);
+    gtk_editable_insert_text(editable, clean->str, (gint)clean->len, position);
+    g_signal_handlers_unblock_by_func(editable, (gpointer)onNameInsert, NULL);
+    g_signal_stop_emission_by_name(editable, "insert-text");
+  }
+  g_string_free(clean, TRUE);
+}
+
+void postError(const char* what, const char* path, const char* reason = nullptr) {
+  char text[DIALOG_PATH_SIZE + 256];
+  snprintf(text, sizeof text, "%s\n%s%s%s", what, path, reason ? "\n" : "", reason ? reason : "");
   messageError(text);
 }
 
@@ -41,6 +61,7 @@ GtkWidget* getEntryName(const char* text, int maxLength) {
   entryName = gtk_entry_new();
   gtk_entry_set_max_length(GTK_ENTRY(entryName), maxLength);
   gtk_entry_set_text(GTK_ENTRY(entryName), text);
+  g_signal_connect(entryName, "insert-text", G_CALLBACK(onNameInsert), NULL);
   atk_object_set_name(gtk_widget_get_accessible(entryName), "Curve name");
   gtk_widget_show(entryName);
   return entryName;
@@ -58,7 +79,8 @@ char* getEntryNameTXT(char* buffer) {
 
 void loadGraphCurve() {
   char name[ENTRY_NAME_BUF_SIZE];
-  curve_setName(&curve, getEntryNameTXT(name));
+  // The name as a file or a device gave it, unless the operator edited it.
+  curve_nameFromEntry(&curve, getEntryNameTXT(name));
   curve_getData(&curve);
 }
 
@@ -81,7 +103,7 @@ void buttonReadAction() {
   if (!curve_parseFile(data, n, &curve)) return;
   fflush(stdout);
   curve_setData(&curve);
-  setEntryNameTXT(curve.name);
+  setEntryNameTXT(curve_showName(curve.name));
 }
 
 void buttonSaveAction() {
@@ -94,7 +116,7 @@ void buttonSaveAction() {
     postError("The path is too long; the curve was not saved:", getFilename());
     return;
   }
-  if (save_file(path, text) != 0) postError("The curve could not be saved to", path);
+  if (save_file(path, text) != 0) postError("The curve could not be saved to", path, strerror(errno));
 }
 
 void buttonSendCurveAction() {

@@ -64,7 +64,8 @@ bool takeChoice(GtkWidget* dialog) {
   }
   g_free(chosen);
   fflush(stdout);
-  if (!fits) messageError_show("The chosen path is too long.");
+  // Through the message slot, so that the box is echoed on the console too.
+  if (!fits) messageError("The chosen path is too long; choose a file with a shorter path.");
   return fits;
 }
 

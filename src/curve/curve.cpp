@@ -44,6 +44,43 @@ size_t utf8CharLen(const unsigned char* s, size_t avail) {
   return len;
 }
 
+// Control characters: C0 and DEL as single bytes, C1 (U+0080..U+009F) as
+// their two-byte UTF-8 form.
+bool isControl(const unsigned char* c, size_t n) {
+  if (n == 1) return c[0] < 0x20 || c[0] == 0x7F;
+  return n == 2 && c[0] == 0xC2 && c[1] < 0xA0;
+}
+
+// Windows-1252 code point of a byte; U+FFFD for its five unassigned bytes.
+uint32_t cp1252(unsigned char b) {
+  static const uint16_t high[32] = {
+      0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  return (b >= 0x80 && b < 0xA0) ? high[b - 0x80] : b;
+}
+
+// UTF-8 form of a code point below U+10000; returns its length.
+size_t encodeUtf8(uint32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = (char)c;
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = (char)(0xC0 | (c >> 6));
+    out[1] = (char)(0x80 | (c & 0x3F));
+    return 2;
+  }
+  out[0] = (char)(0xE0 | (c >> 12));
+  out[1] = (char)(0x80 | ((c >> 6) & 0x3F));
+  out[2] = (char)(0x80 | (c & 0x3F));
+  return 3;
+}
+
+// The name shown in the entry: as the record holds it, and as text.
+char shownRaw[CURVE_NAME_SIZE];
+char shownText[CURVE_NAME_TEXT_SIZE];
+
 void presetName(CurveRecord* rec, const char* name) {
   memset(rec->name, 0, sizeof rec->name);
   strncpy(rec->name, name, sizeof rec->name - 1);
@@ -96,16 +133,53 @@ void curve_setNameN(CurveRecord* rec, const char* text, size_t len) {
   size_t in = 0, out = 0;
   while (in < len && s[in] != 0) {
     size_t n = utf8CharLen(s + in, len - in);
-    if (n == 0) {
-      // Not UTF-8: one byte becomes '?'.
-      if (out + 1 > room) break;
-      rec->name[out++] = '?';
-      in++;
-      continue;
+    const bool keep = n == 0 || !isControl(s + in, n);
+    if (n == 0) n = 1;  // a byte of an 8-bit code page: kept as it is
+    if (keep) {
+      if (out + n > room) break;  // a character that does not fit whole is left out
+      memcpy(rec->name + out, s + in, n);
+      out += n;
     }
-    if (out + n > room) break;  // a character that does not fit whole is left out
-    memcpy(rec->name + out, s + in, n);
-    out += n;
     in += n;
   }
+}
+
+void curve_nameToText(const char* name, char* text, size_t cap) {
+  if (!text || cap == 0) return;
+  text[0] = 0;
+  if (!name) return;
+  const unsigned char* s = (const unsigned char*)name;
+  const size_t len = strnlen(name, CURVE_NAME_SIZE - 1);
+  size_t out = 0;
+  for (size_t in = 0; in < len;) {
+    char buf[4];
+    size_t n = utf8CharLen(s + in, len - in);
+    size_t m = n;
+    if (n == 0) {
+      m = encodeUtf8(cp1252(s[in]), buf);
+      n = 1;
+    } else {
+      memcpy(buf, s + in, n);
+    }
+    if (out + m + 1 > cap) break;
+    memcpy(text + out, buf, m);
+    out += m;
+    in += n;
+  }
+  text[out] = 0;
+}
+
+const char* curve_showName(const char* name) {
+  memset(shownRaw, 0, sizeof shownRaw);
+  if (name) memcpy(shownRaw, name, strnlen(name, CURVE_NAME_SIZE - 1));
+  curve_nameToText(shownRaw, shownText, sizeof shownText);
+  return shownText;
+}
+
+void curve_nameFromEntry(CurveRecord* rec, const char* entryText) {
+  if (!rec) return;
+  if (entryText && strcmp(entryText, shownText) == 0)
+    memcpy(rec->name, shownRaw, sizeof rec->name);
+  else
+    curve_setName(rec, entryText);
 }

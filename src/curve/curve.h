@@ -51,9 +51,27 @@ void curve_presetLinear(CurveRecord* rec);
 void curve_presetCurve2(CurveRecord* rec);
 
 // Sets the record's name from text: at most 11 bytes, then a zero; the rest
-// of the name field is zeroed. The text is cut only between whole UTF-8
-// characters, and bytes that are not valid UTF-8 become '?', so the name is
-// always fit for a text entry.
+// of the name field is zeroed. A name is one line of text: control
+// characters (bytes 0x01..0x1F and 0x7F, and U+0080..U+009F written in
+// UTF-8) are dropped wherever they stand. Every other byte is kept as it is,
+// also bytes that are not UTF-8 (a name written in an 8-bit code page keeps
+// its bytes). The text is cut only between whole UTF-8 characters; a byte
+// that is not part of one counts as a character of its own.
 void curve_setName(CurveRecord* rec, const char* text);
 // The same from the first `len` bytes of text (a zero byte ends it earlier).
 void curve_setNameN(CurveRecord* rec, const char* text, size_t len);
+
+// A name rendered as UTF-8 for display (a text entry takes nothing else):
+// well-formed UTF-8 is copied, every other byte is read as Windows-1252
+// (0xE9 is U+00E9; the five unassigned bytes show as U+FFFD). 11 name bytes
+// give at most 33 bytes of text.
+enum { CURVE_NAME_TEXT_SIZE = 3 * (CURVE_NAME_SIZE - 1) + 1 };
+void curve_nameToText(const char* name, char* text, size_t cap);
+
+// The name shown in the name entry, kept beside it as the record holds it.
+// curve_showName remembers `name` (cut to 11 bytes) and returns the text to
+// put into the entry; curve_nameFromEntry sets the record's name from the
+// entry's text: the remembered bytes while the text is still the one shown
+// for them, else the text itself (curve_setName). Start: the empty name.
+const char* curve_showName(const char* name);
+void curve_nameFromEntry(CurveRecord* rec, const char* entryText);

@@ -44,8 +44,14 @@ int readNumber(const unsigned char* data, int n, int* p) {
 
 int curve_formatFile(const CurveRecord* rec, char* buf, int cap) {
   if (!rec || !buf || cap < 1) return -1;
-  const int nameLen = (int)strnlen(rec->name, CURVE_NAME_SIZE - 1);
-  int len = snprintf(buf, (size_t)cap, "%.*s\n", nameLen, rec->name);
+  // The name is one line: a control byte in it would shift every level.
+  char name[CURVE_NAME_SIZE];
+  int nameLen = 0;
+  for (int i = 0; i < CURVE_NAME_SIZE - 1 && rec->name[i]; i++) {
+    const unsigned char b = (unsigned char)rec->name[i];
+    if (b >= 0x20 && b != 0x7F) name[nameLen++] = rec->name[i];
+  }
+  int len = snprintf(buf, (size_t)cap, "%.*s\n", nameLen, name);
   for (int i = 0; i < CURVE_POINTS && len >= 0 && len < cap; i++) {
     int r = snprintf(buf + len, (size_t)(cap - len), "%d\n", (int)rec->values[i]);
     len = r < 0 ? -1 : len + r;

@@ -11,7 +11,8 @@ enum {
 };
 
 // Writes the file text for the record into buf: the name (up to its zero,
-// at most 11 bytes) and "\n", then each of the 256 values as "%d\n".
+// at most 11 bytes, control bytes left out) and "\n", then each of the 256
+// values as "%d\n".
 // Returns the text's length, or -1 when it does not fit in cap bytes with
 // its terminating zero (buf is then left empty).
 int curve_formatFile(const CurveRecord* rec, char* buf, int cap);
@@ -19,7 +20,8 @@ int curve_formatFile(const CurveRecord* rec, char* buf, int cap);
 // Reads a curve from the n bytes of a file, leniently:
 //  - the record is cleared first;
 //  - the name is the first run of non-white-space bytes (leading white space
-//    skipped), at most 11 bytes, cut between whole UTF-8 characters;
+//    skipped), taken by curve_setNameN: control characters dropped, bytes
+//    kept as they are, at most 11 bytes, cut between whole characters;
 //  - the numbers are read from the first CR or LF on, so anything after the
 //    name on the first line is ignored; only the digits 0..9 form numbers,
 //    every other byte separates them; a number above 4095, of any length,

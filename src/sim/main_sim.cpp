@@ -18,18 +18,21 @@ struct Options {
   std::string trace;
   std::string state;
   std::string capture;
+  long failAfter = -1;  // frames the converter sends before it is pulled; -1: never
 };
 
 void usage(FILE* to) {
   fprintf(to,
           "usage: tern-curve-sim [--devices N] [--seed S] [--trace FILE] [--state FILE]\n"
-          "                      [--capture FILE]\n"
+          "                      [--capture FILE] [--fail-after N]\n"
           "  --devices N     virtual devices on the line (0..200, default 3)\n"
           "  --seed S        seed for the devices' UIDs (default 1)\n"
           "  --trace FILE    write every transmission, both directions, at exit\n"
           "  --state FILE    write the devices' and the converter's state as JSON at exit\n"
           "  --capture FILE  write what the line carried as a sigrok session (.sr) at exit,\n"
-          "                  for sigrok-cli and PulseView\n");
+          "                  for sigrok-cli and PulseView\n"
+          "  --fail-after N  pull the converter from the line after it has sent N frames\n"
+          "                  (for trying a cable that fails mid-send)\n");
 }
 
 bool parseNumber(const char* text, long lo, long hi, long& out) {
@@ -49,7 +52,8 @@ int parse(int argc, char** argv, Options& o) {
       return 0;
     }
     const bool known = !strcmp(a, "--devices") || !strcmp(a, "--seed") ||
-                       !strcmp(a, "--trace") || !strcmp(a, "--state") || !strcmp(a, "--capture");
+                       !strcmp(a, "--trace") || !strcmp(a, "--state") || !strcmp(a, "--capture") ||
+                       !strcmp(a, "--fail-after");
     if (!known || i + 1 >= argc) {
       fprintf(stderr, known ? "tern-curve-sim: %s needs a value\n" : "tern-curve-sim: unknown option %s\n", a);
       usage(stderr);
@@ -63,6 +67,9 @@ int parse(int argc, char** argv, Options& o) {
     } else if (!strcmp(a, "--seed")) {
       if (!parseNumber(v, 0, 0xFFFFFFFFL, n)) return fprintf(stderr, "tern-curve-sim: bad --seed %s\n", v), 2;
       o.seed = (uint32_t)n;
+    } else if (!strcmp(a, "--fail-after")) {
+      if (!parseNumber(v, 0, 1000000, n)) return fprintf(stderr, "tern-curve-sim: bad --fail-after %s\n", v), 2;
+      o.failAfter = n;
     } else if (!strcmp(a, "--trace")) {
       o.trace = v;
     } else if (!strcmp(a, "--capture")) {
@@ -84,6 +91,7 @@ int main(int argc, char** argv) {
   SimDevices devices(o.devices, o.seed);
   devices.sim_attach(line);
   line.sim_trace().trace_recordWire(!o.capture.empty());
+  line.sim_unplugAfterFrames(o.failAfter);
   ftd2xx_setBackend(&line);
   int status = app_run();
   line.sim_settle();

@@ -62,6 +62,11 @@ void SimLine::sim_setPlugged(bool p) {
   }
 }
 
+void SimLine::sim_unplugAfterFrames(long frames) {
+  std::lock_guard<std::mutex> lock(mu);
+  framesUntilUnplug = frames;
+}
+
 void SimLine::sim_setTransmitterStuck(bool s) {
   std::lock_guard<std::mutex> lock(mu);
   stuck = s;
@@ -338,6 +343,11 @@ FT_STATUS SimLine::port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& 
   if (st != FT_OK) return st;
   for (DWORD i = 0; i < n; i++) writeByte(std::max(now, txBusyUntil), data[i]);
   written = n;
+  if (n > 1 && framesUntilUnplug >= 0 && --framesUntilUnplug < 0) {
+    plugged = false;
+    isOpen = false;
+    clearRx();
+  }
   return FT_OK;
 }
 

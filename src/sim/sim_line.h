@@ -90,6 +90,10 @@ class SimLine : public PortBackend {
   // Faults on demand.
   void sim_setPlugged(bool plugged);  // unplugged: listed as absent, every call fails
   void sim_setTransmitterStuck(bool stuck);  // the transmit queue never empties
+  // Pulls the converter from the line once it has written `frames` more
+  // frames (writes of more than one byte, so breaks do not count): a cable
+  // that fails mid-send. Negative: never.
+  void sim_unplugAfterFrames(long frames);
   void sim_dropAnswerByte(int index);       // drop byte `index` of the next answer
   void sim_corruptAnswerByte(int index);    // flip byte `index` of the next answer
   void sim_injectByte(uint64_t atUs, uint8_t b);  // a stray byte arrives at `atUs`
@@ -149,6 +153,7 @@ class SimLine : public PortBackend {
   bool plugged = true;
   bool isOpen = false;
   bool stuck = false;
+  long framesUntilUnplug = -1;
   int opens = 0;
   SimLineFormat format;  // a chip after power-up or reset: 9600 baud, 8N1
   ULONG readTimeoutMs = 0;

@@ -375,6 +375,52 @@ class Program:
         do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, accept), "click")
         wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, title), "%r to close" % title, timeout)
 
+    def chooser_filters(self, title, timeout=TIMEOUT):
+        """The open file chooser titled `title`: (the filter in effect, the
+        filters in their order)."""
+        dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout)
+
+        def filters():
+            combos = descendants(dialog, pyatspi.ROLE_COMBO_BOX, only_showing=True)
+            if len(combos) != 1:
+                return None
+            items = descendants(combos[0], pyatspi.ROLE_MENU_ITEM)
+            return combos[0].name, [i.name for i in items]
+
+        return wait_for(filters, "the filter selector of %r" % title, timeout)
+
+    def chooser_folder(self, title, timeout=TIMEOUT):
+        """The name of the folder the file chooser titled `title` shows: the
+        pressed button of its path bar."""
+        dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout)
+
+        def pressed():
+            hits = [t.name for t in descendants(dialog, pyatspi.ROLE_TOGGLE_BUTTON, only_showing=True)
+                    if t.name != "Type a file name" and t.getState().contains(pyatspi.STATE_CHECKED)]
+            return hits[0] if len(hits) == 1 else None
+
+        return wait_for(pressed, "the current folder of %r" % title, timeout)
+
+    def cancel_chooser(self, title, timeout=TIMEOUT):
+        dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout)
+        do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
+        wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, title), "%r to close" % title, timeout)
+
+    def expect_error_box(self, expected, shot=None, timeout=TIMEOUT):
+        """Waits for an error box whose text holds `expected`, checks that
+        the same text went to standard error as an "ERROR: " line, closes
+        it with OK and returns its text."""
+        alert = self.wait_dialog(pyatspi.ROLE_ALERT, timeout=timeout)
+        text = wait_for(lambda: self.alert_text(alert), "the error box's text")
+        if shot:
+            screenshot(shot, window=False)
+        check(expected in text, "the error box says %r, expected %r in it" % (text, expected))
+        self.wait_stderr(r"(?m)^ERROR: " + re.escape(text.split("\n")[0]) + "$",
+                         "the error box's 'ERROR: ' line on stderr")
+        do_action(find(alert, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
+        self.wait_no_dialogs()
+        return text
+
     def alert_text(self, alert):
         """The texts of an alert's labels, joined by new lines."""
         parts = []

@@ -63,6 +63,22 @@ TEST(CurveFile, NameIsTheFirstWordCutToElevenBytes) {
   EXPECT_EQ(rec.values[255], 262);
 }
 
+TEST(CurveFile, NameIsOneLineWhateverTheRecordHolds) {
+  CurveRecord rec, back;
+  curve_presetLinear(&rec);
+  strcpy(rec.name, "A\nB\r7\x01");  // a record filled by hand, not through curve_setName
+  char buf[CURVE_FILE_TEXT_SIZE];
+  const int len = curve_formatFile(&rec, buf, sizeof buf);
+  ASSERT_GT(len, 0);
+  EXPECT_EQ(std::string(buf, 6), "AB7\n0\n");
+  parse(std::string(buf, len), &back);
+  EXPECT_EQ(0, memcmp(back.values, rec.values, sizeof rec.values)) << "no level shifted";
+  // Read: control bytes inside the name are dropped, 8-bit bytes kept.
+  parse("R\x01\xE9sum\xE9\x7F\n5\n", &back);
+  EXPECT_STREQ(back.name, "R\xE9sum\xE9");
+  EXPECT_EQ(back.values[0], 5);
+}
+
 TEST(CurveFile, MissingNumbersRepeatTheLast) {
   CurveRecord rec;
   memset(&rec, 0x33, sizeof rec);

@@ -70,6 +70,36 @@ TEST(CurveModel, NameIsCutToElevenBytesBetweenWholeCharacters) {
   EXPECT_STREQ(rec.name, "abcdefghi");
   curve_setName(&rec, "\xC3\xA9t\xC3\xA9");
   EXPECT_STREQ(rec.name, "\xC3\xA9t\xC3\xA9");
-  curve_setName(&rec, "a\xFF" "b\xC3");  // not UTF-8
-  EXPECT_STREQ(rec.name, "a?b?");
+  curve_setName(&rec, "abcdefghij\xE9xyz");  // Latin-1: one byte, one character
+  EXPECT_STREQ(rec.name, "abcdefghij\xE9");
+}
+
+TEST(CurveModel, NameDropsControlCharactersAndKeepsOtherBytes) {
+  CurveRecord rec;
+  // A pasted line break (or tab, escape, DEL, U+0085) never reaches the
+  // name; what follows it still counts toward the 11 bytes.
+  curve_setName(&rec, "\nAB\r\nC\tD\x1B\x7F" "E\xC2\x85" "F0123456789");
+  EXPECT_STREQ(rec.name, "ABCDEF01234");
+  // Bytes of an 8-bit code page and a cut-off UTF-8 lead byte stay as they are.
+  curve_setName(&rec, "Caf\xE9 \x80\xC3");
+  EXPECT_STREQ(rec.name, "Caf\xE9 \x80\xC3");
+}
+
+TEST(CurveModel, EntryShowsTheNameAsTextAndKeepsItsBytesUntilEdited) {
+  char text[CURVE_NAME_TEXT_SIZE];
+  curve_nameToText("Caf\xE9 \x80\x81-\xC3\xA9", text, sizeof text);
+  EXPECT_STREQ(text, "Caf\xC3\xA9 \xE2\x82\xAC\xEF\xBF\xBD-\xC3\xA9");
+  curve_nameToText("\xFF\xFF\xFF\xFF\xFF\x80\x80\x80\x80\x80\x80", text, sizeof text);
+  EXPECT_EQ(strlen(text), 5u * 2 + 6u * 3) << "the longest rendering fits";
+
+  CurveRecord rec;
+  const char* shown = curve_showName("Caf\xE9");
+  EXPECT_STREQ(shown, "Caf\xC3\xA9");
+  curve_nameFromEntry(&rec, "Caf\xC3\xA9");  // untouched: the file's bytes
+  EXPECT_STREQ(rec.name, "Caf\xE9");
+  curve_nameFromEntry(&rec, "Caf\xC3\xA9!");  // edited: the entry's text
+  EXPECT_STREQ(rec.name, "Caf\xC3\xA9!");
+  curve_showName("LINEAR");
+  curve_nameFromEntry(&rec, "Caf\xC3\xA9");  // a later name replaces the kept one
+  EXPECT_STREQ(rec.name, "Caf\xC3\xA9");
 }

@@ -1,8 +1,11 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -112,5 +115,70 @@ TEST_F(FileIo, SaveLeavesNoTemporaryFileBehind) {
   write(target, "old", 3);
   EXPECT_EQ(save_file(target.c_str(), "new"), 0);
   EXPECT_EQ(slurp(target), "new");
+  EXPECT_EQ(countEntries(), 1);
+}
+
+TEST_F(FileIo, SaveThroughLinksWritesTheirTargetAndKeepsItsMode) {
+  // a -> b (relative) -> sub/c (relative to b's folder), c private (0600).
+  ASSERT_EQ(mkdir(path("sub").c_str(), 0700), 0);
+  write(path("sub/c"), "old", 3);
+  ASSERT_EQ(chmod(path("sub/c").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("sub/c", path("b").c_str()), 0);
+  ASSERT_EQ(symlink("b", path("a").c_str()), 0);
+  ASSERT_EQ(save_file(path("a").c_str(), "new"), 0);
+  EXPECT_EQ(slurp(path("sub/c")), "new");
+  struct stat st;
+  ASSERT_EQ(lstat(path("a").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a plain file";
+  ASSERT_EQ(lstat(path("b").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(path("sub/c").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << "the private file became readable by others";
+  ASSERT_EQ(chmod(path("sub/c").c_str(), 0640), 0);
+  ASSERT_EQ(save_file(path("sub/c").c_str(), "again"), 0);
+  ASSERT_EQ(stat(path("sub/c").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  // A dangling link: its target is created, the link kept.
+  ASSERT_EQ(symlink("sub/new.crv", path("d").c_str()), 0);
+  ASSERT_EQ(save_file(path("d").c_str(), "made"), 0);
+  EXPECT_EQ(slurp(path("sub/new.crv")), "made");
+  ASSERT_EQ(lstat(path("d").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(countEntries(), 4) << "a, b, d, sub, and no temporary file";
+  // A loop of links is refused, not followed for ever.
+  ASSERT_EQ(symlink("loop", path("loop").c_str()), 0);
+  EXPECT_EQ(save_file(path("loop").c_str(), "x"), -1);
+}
+
+TEST_F(FileIo, SaveWorksForNamesAtTheLengthLimit) {
+  // 255 bytes, the longest name a folder takes; the temporary file's name
+  // must still fit.
+  std::string name = std::string(251, 'n') + ".crv";
+  ASSERT_EQ(name.size(), 255u);
+  std::string target = path(name.c_str());
+  ASSERT_EQ(save_file(target.c_str(), "first"), 0);
+  ASSERT_EQ(save_file(target.c_str(), "second"), 0);
+  EXPECT_EQ(slurp(target), "second");
+  EXPECT_EQ(countEntries(), 1);
+}
+
+TEST_F(FileIo, FailedWriteKeepsTheOldFile) {
+  // The write itself fails part way (a file size limit, which holds for root
+  // too): the old content must survive and no temporary file may stay.
+  std::string target = path("keep.crv");
+  write(target, "old content", 11);
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit tight = saved;
+  tight.rlim_cur = 4;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  const int r = save_file(target.c_str(), "a much longer new content");
+  const int err = errno;
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(r, -1);
+  EXPECT_EQ(err, EFBIG) << "the cause is handed to the caller";
+  EXPECT_EQ(slurp(target), "old content");
   EXPECT_EQ(countEntries(), 1);
 }
