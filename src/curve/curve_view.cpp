@@ -1,6 +1,7 @@
 #include "curve/curve_view.h"
 
 #include <cairo.h>
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -182,9 +183,55 @@ void updateCursor(GtkWidget* widget, bool outside) {
   }
 }
 
+// The keys of keyboard editing, or -1.
+int curveKey(guint keyval) {
+  switch (keyval) {
+    case GDK_Left:
+    case GDK_KP_Left:
+      return CURVE_KEY_LEFT;
+    case GDK_Right:
+    case GDK_KP_Right:
+      return CURVE_KEY_RIGHT;
+    case GDK_Home:
+    case GDK_KP_Home:
+      return CURVE_KEY_HOME;
+    case GDK_End:
+    case GDK_KP_End:
+      return CURVE_KEY_END;
+    case GDK_Up:
+    case GDK_KP_Up:
+      return CURVE_KEY_UP;
+    case GDK_Down:
+    case GDK_KP_Down:
+      return CURVE_KEY_DOWN;
+    case GDK_Page_Up:
+    case GDK_KP_Page_Up:
+      return CURVE_KEY_PAGE_UP;
+    case GDK_Page_Down:
+    case GDK_KP_Page_Down:
+      return CURVE_KEY_PAGE_DOWN;
+    default:
+      return -1;
+  }
+}
+
+gboolean handle_key(GtkWidget*, GdkEventKey* event, gpointer) {
+  if (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;
+  const int key = curveKey(event->keyval);
+  if (key < 0) return FALSE;
+  // The editing keys stay with the view (arrows would move the focus away).
+  char txt[CURVE_LABEL_SIZE];
+  if (curve_handleKey(key, (event->state & GDK_SHIFT_MASK) != 0, curve_approxWidth(), txt, sizeof txt)) {
+    if (cLabel) gtk_label_set_text(GTK_LABEL(cLabel), txt);
+    curve_paint();
+  }
+  return TRUE;
+}
+
 gboolean handle_mouse(GtkWidget* widget, GdkEvent* event, gpointer kind) {
   if (bussy) return TRUE;  // never re-entered: GTK delivers events one by one
   bussy = true;
+  if (GPOINTER_TO_INT(kind) == CURVE_EV_PRESS) gtk_widget_grab_focus(widget);
   char txt[CURVE_LABEL_SIZE];
   CurveEvent ev = toCurveEvent(event, GPOINTER_TO_INT(kind));
   int where = curve_handleEvent(ev, curve_approxWidth(), txt, sizeof txt);
@@ -303,6 +350,8 @@ GtkWidget* curve_getDrawingArea() {
   g_signal_connect(da, "button-release-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(3));
   g_signal_connect(da, "scroll-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(4));
   g_signal_connect(da, "motion-notify-event", G_CALLBACK(handle_mouse), GINT_TO_POINTER(5));
+  g_signal_connect(da, "key-press-event", G_CALLBACK(handle_key), NULL);
+  GTK_WIDGET_SET_FLAGS(da, GTK_CAN_FOCUS);
   atk_object_set_name(gtk_widget_get_accessible(da), "Curve view");
   curve_setRepaintHook(curve_paint);
   gtk_widget_show(da);
@@ -338,6 +387,13 @@ GtkWidget* getClabel() {
   atk_object_set_name(gtk_widget_get_accessible(cLabel), "Curve label");
   gtk_widget_show(cLabel);
   return cLabel;
+}
+
+void curve_refreshLabel() {
+  if (!cLabel) return;
+  char txt[CURVE_LABEL_SIZE];
+  curve_formatLabel(txt, sizeof txt);
+  gtk_label_set_text(GTK_LABEL(cLabel), txt);
 }
 
 int curve_approxWidth() {
