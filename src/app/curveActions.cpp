@@ -6,10 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve.h"
+#include "curve/curve_edit.h"
 #include "curve/curve_file.h"
+#include "curve/curve_undo.h"
+#include "curve/curve_view.h"
 #include "device/app_setup.h"
 #include "link/fileio.h"
 
@@ -24,10 +29,45 @@ enum { SAVE_PATH_SIZE = DIALOG_PATH_SIZE + 4 };
 // One more byte than Read accepts, to tell a too-large file.
 enum { READ_BUFFER_SIZE = CURVE_FILE_READ_MAX + 1 };
 
+// The curve and the name as they were last saved or read (all zero and
+// no name at start): closing asks before it loses anything else.
+UndoState savedState = {{0}, true, {0}};
+
+// The curve with the name as Save would write it.
+UndoState currentState() {
+  UndoState s;
+  undo_takeCurve(s);
+  loadGraphCurve();
+  s.named = true;
+  memcpy(s.name, curve.name, sizeof s.name);
+  return s;
+}
+
+bool isUnsaved() {
+  const UndoState now = currentState();
+  return memcmp(now.values, savedState.values, sizeof now.values) != 0 ||
+         strncmp(now.name, savedState.name, CURVE_NAME_SIZE) != 0;
+}
+
+// Shows a state undo or redo brought back.
+void applyState(const UndoState& s) {
+  undo_putCurve(s);
+  if (s.named) setEntryNameTXT(curve_showName(s.name));
+  curve_refreshLabel();
+}
+
+// Curve and name from the staging record, as one undo step.
+void loadRecord() {
+  const CurveRecord loaded = curve;  // currentState refills the staging record
+  const UndoState before = currentState();
+  curve_setData(&loaded);
+  setEntryNameTXT(curve_showName(loaded.name));
+  undo_record(before, currentState(), 0);
+}
+
 void loadPreset(void (*preset)(CurveRecord*)) {
   preset(&curve);
-  curve_setData(&curve);
-  setEntryNameTXT(curve_showName(curve.name));
+  loadRecord();
 }
 
 // A name is one line: control characters typed or pasted into the entry are
@@ -88,6 +128,34 @@ void buttonCurve1Action() { loadPreset(curve_presetLinear); }
 
 void buttonCurve2Action() { loadPreset(curve_presetCurve2); }
 
+void curveDaliLogAction() { loadPreset(curve_presetDaliLog); }
+
+void curveGammaAction() { loadPreset(curve_presetGamma22); }
+
+void curveUndoAction() {
+  if (curve_getEditMode() != CURVE_MODE_IDLE) return;  // not in the middle of a stroke
+  UndoState s = currentState();
+  if (undo_undo(s)) applyState(s);
+}
+
+void curveRedoAction() {
+  if (curve_getEditMode() != CURVE_MODE_IDLE) return;
+  UndoState s = currentState();
+  if (undo_redo(s)) applyState(s);
+}
+
+bool curveActions_mayClose() {
+  if (!isUnsaved()) return true;
+  switch (messageSaveChanges("The curve has changes that are not saved.\nSave them before closing?")) {
+    case DIALOG_SAVE_CHANGES:
+      return curveActions_save() == 1;  // closes only once it is saved
+    case DIALOG_DISCARD_CHANGES:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void buttonReadAction() {
   if (!openFileDialog(DIALOG_KIND_CURVE, 0)) return;
   static unsigned char data[READ_BUFFER_SIZE];
@@ -102,21 +170,34 @@ void buttonReadAction() {
   }
   if (!curve_parseFile(data, n, &curve)) return;
   fflush(stdout);
-  curve_setData(&curve);
-  setEntryNameTXT(curve_showName(curve.name));
+  loadRecord();
+  savedState = currentState();
 }
 
-void buttonSaveAction() {
-  if (!openFileDialog(DIALOG_KIND_CURVE, 1)) return;
-  loadGraphCurve();
+void buttonSaveAction() { curveActions_save(); }
+
+int curveActions_save() {
+  if (!openFileDialog(DIALOG_KIND_CURVE, 1)) return 0;
+  const UndoState saving = currentState();  // also fills the staging record
   static char text[CURVE_FILE_TEXT_SIZE];
   char path[SAVE_PATH_SIZE];
-  if (curve_formatFile(&curve, text, sizeof text) < 0) return;  // cannot happen: 1292 bytes at most
+  if (curve_formatFile(&curve, text, sizeof text) < 0) return 0;  // cannot happen: 1292 bytes at most
   if (curve_savePath(getFilename(), path, sizeof path) != 0) {
     postError("The path is too long; the curve was not saved:", getFilename());
-    return;
+    return 0;
   }
-  if (save_file(path, text) != 0) postError("The curve could not be saved to", path, strerror(errno));
+  struct stat st;
+  if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+    char question[SAVE_PATH_SIZE + 64];
+    snprintf(question, sizeof question, "The file\n%s\nalready exists. Replace it?", path);
+    if (!messageQuestion(question)) return 0;
+  }
+  if (save_file(path, text) != 0) {
+    postError("The curve could not be saved to", path, strerror(errno));
+    return 0;
+  }
+  savedState = saving;
+  return 1;
 }
 
 void buttonSendCurveAction() {

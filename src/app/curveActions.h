@@ -1,5 +1,6 @@
-// The curve's name entry and the actions of the curve buttons: the two
-// presets, Read, Save and Send.
+// The curve's name entry and the actions of the curve buttons and menu: the
+// presets, Read, Save and Send, undo and redo, and the question before
+// closing with unsaved changes.
 #pragma once
 
 typedef struct _GtkWidget GtkWidget;
@@ -20,3 +21,14 @@ void buttonCurve2Action();
 void buttonReadAction();
 void buttonSaveAction();
 void buttonSendCurveAction();
+// Presets beyond the panel's two (menu only): "DALI LOG" and "GAMMA 2.2".
+void curveDaliLogAction();
+void curveGammaAction();
+// Undo and redo of the curve's changes (curve_undo); nothing mid-stroke.
+void curveUndoAction();
+void curveRedoAction();
+// Save curve: asks for the file (and before replacing one); 1 once saved.
+int curveActions_save();
+// Whether the window may close: true at once without unsaved changes,
+// else after the operator chose to save (and it was saved) or to discard.
+bool curveActions_mayClose();

@@ -79,6 +79,19 @@ int messageQuestion(const char* text) {
   return runMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, text) == GTK_RESPONSE_YES ? 1 : 0;
 }
 
+int messageSaveChanges(const char* text) {
+  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                             GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", text);
+  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "Close without saving", GTK_RESPONSE_REJECT, GTK_STOCK_CANCEL,
+                         GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, NULL);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+  gtk_widget_destroy(dialog);
+  if (response == GTK_RESPONSE_ACCEPT) return DIALOG_SAVE_CHANGES;
+  if (response == GTK_RESPONSE_REJECT) return DIALOG_DISCARD_CHANGES;
+  return DIALOG_CANCEL_CLOSE;
+}
+
 int openFileDialog(int kind, int save) {
   GtkWidget* dialog = gtk_file_chooser_dialog_new(
       save ? "Save File" : "Open File", GTK_WINDOW(mainWin_window()),

@@ -12,6 +12,10 @@ void messageInfo_show(const char* text);
 void messageError_show(const char* text);
 // 1 for Yes, 0 for No or a box closed any other way.
 int messageQuestion(const char* text);
+// Asks what to do with unsaved changes before closing: "Save", "Close
+// without saving" or "Cancel" (also when the box is closed otherwise).
+enum { DIALOG_SAVE_CHANGES = 1, DIALOG_DISCARD_CHANGES = 0, DIALOG_CANCEL_CLOSE = -1 };
+int messageSaveChanges(const char* text);
 // kind 0: firmware files first, 1: curve files first, other: no filter.
 // save non-zero: a save dialog. 1 when a file was accepted (getFilename),
 // 0 otherwise. A path too long to hold is refused with an error box.

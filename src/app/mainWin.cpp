@@ -8,8 +8,10 @@
 #include <cstring>
 
 #include "app/buttons.h"
+#include "app/curveActions.h"
 #include "app/dialog.h"
 #include "app/icon.h"
+#include "app/menu.h"
 #include "curve/curve_view.h"
 #include "link/timer.h"
 
@@ -52,6 +54,9 @@ gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
 
 void onDestroy(gpointer) { destroy(); }
 
+// Closing asks first when the curve has unsaved changes (a signal does not).
+gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer) { return curveActions_mayClose() ? FALSE : TRUE; }
+
 gboolean onTerminate(gpointer) {
   if (window) gtk_widget_destroy(window);
   return FALSE;
@@ -80,6 +85,10 @@ void updateWindowTitle() {
 }
 
 GtkWidget* mainWin_window() { return window; }
+
+void mainWin_close() {
+  if (window && curveActions_mayClose()) gtk_widget_destroy(window);
+}
 
 GtkWidget* getDevPanel() {
   GtkWidget* frame = gtk_frame_new(NULL);
@@ -156,6 +165,7 @@ void createGUI() {
   window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_container_set_border_width(GTK_CONTAINER(window), 5);
   g_signal_connect_swapped(window, "destroy", G_CALLBACK(onDestroy), NULL);
+  g_signal_connect(window, "delete-event", G_CALLBACK(onDeleteEvent), NULL);
   gtk_window_set_title(GTK_WINDOW(window), "");
   gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
   GdkPixbuf* icon = icon_load();
@@ -167,6 +177,7 @@ void createGUI() {
   gtk_container_set_border_width(GTK_CONTAINER(vbox), 2);
   gtk_container_add(GTK_CONTAINER(window), vbox);
   gtk_widget_show(vbox);
+  gtk_box_pack_start(GTK_BOX(vbox), menu_getBar(window), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
   createProgressBar();
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);

@@ -21,6 +21,9 @@ void createGUI();
 char* getTitle(char* buffer);
 void updateWindowTitle();
 GtkWidget* mainWin_window();
+// Closes the window as its close button does: after the question about
+// unsaved changes.
+void mainWin_close();
 GtkWidget* getDevPanel();
 GtkWidget* getProgressBar();
 GtkWidget* getDeviceList();

@@ -1,5 +1,6 @@
 #include "curve/curve.h"
 
+#include <cmath>
 #include <cstring>
 
 int32_t cData[CURVE_POINTS];
@@ -118,6 +119,21 @@ void curve_presetCurve2(CurveRecord* rec) {
   presetName(rec, "Curve2");
   for (int i = 0; i < CURVE_POINTS; i++)
     rec->values[i] = (uint16_t)((255 - i) * CURVE_MAX / 255);
+}
+
+void curve_presetDaliLog(CurveRecord* rec) {
+  if (!rec) return;
+  presetName(rec, "DALI LOG");
+  rec->values[0] = 0;
+  for (int i = 1; i < CURVE_POINTS; i++)
+    rec->values[i] = (uint16_t)std::lround(CURVE_MAX * std::pow(10.0, 3.0 * (i - 255) / 254.0));
+}
+
+void curve_presetGamma22(CurveRecord* rec) {
+  if (!rec) return;
+  presetName(rec, "GAMMA 2.2");
+  for (int i = 0; i < CURVE_POINTS; i++)
+    rec->values[i] = (uint16_t)std::lround(CURVE_MAX * std::pow(i / 255.0, 2.2));
 }
 
 void curve_setName(CurveRecord* rec, const char* text) {

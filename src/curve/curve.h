@@ -49,6 +49,12 @@ void curve_setRepaintHook(void (*hook)());
 void curve_presetLinear(CurveRecord* rec);
 // "Curve2": value[i] = (255 - i) * 4095 / 255 (4095 down to 0).
 void curve_presetCurve2(CurveRecord* rec);
+// "DALI LOG": the logarithmic dimming curve of DALI lamps, value[0] = 0 and
+// value[i] = round(4095 * 10^(3 * (i - 255) / 254)) for i = 1..255
+// (4 at 1, 4095 at 255).
+void curve_presetDaliLog(CurveRecord* rec);
+// "GAMMA 2.2": value[i] = round(4095 * (i / 255)^2.2).
+void curve_presetGamma22(CurveRecord* rec);
 
 // Sets the record's name from text: at most 11 bytes, then a zero; the rest
 // of the name field is zeroed. A name is one line of text: control

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "curve/curve.h"
+#include "curve/curve_undo.h"
 
 int xSel = -1;
 int yCursor = -1;
@@ -24,6 +25,7 @@ double xVect = -1.0;
 bool paintG = false;  // freehand: left button held
 bool paintV = false;  // straight line: right button held
 int32_t bckCData[CURVE_POINTS];  // the curve as it was when the line drag began
+UndoState strokeStart;           // the curve as it was when the stroke began
 
 bool hasPlot() { return get_spaceX() > 0 && -get_spaceY() > 0; }
 
@@ -69,18 +71,36 @@ void onPress(int button, double xc) {
   }
 }
 
-// The selected point moves by one wheel step; its neighbours up to `a` on
-// each side follow on straight segments.
+// The point at level s moves by delta; its neighbours up to `a` on each side
+// follow on straight segments. Nothing without a selection.
+void nudge(int s, int delta, int a) {
+  if (s < 0 || s >= CURVE_POINTS) return;
+  const int v = cData[s] + delta;
+  linear(clampInt((long long)s - a, 0, CURVE_POINTS - 1), s, v);
+  linear(clampInt((long long)s + a, 0, CURVE_POINTS - 1), s, v);
+}
+
+// A nudge of the selected point as one undo step, joined to the nudges on
+// the same level just before it.
+void nudgeSelected(int delta, int a) {
+  UndoState before, after;
+  undo_takeCurve(before);
+  const int s = xSel;
+  nudge(s, delta, a);
+  undo_takeCurve(after);
+  undo_record(before, after, undo_nudgeRun(s));
+}
+
+// One wheel step of the selected point.
 void onScroll(bool up, int a) {
   // The line drag ends with its line kept: without an anchor it could only
   // restore the snapshot and set single points.
   paintV = false;
   xVect = -1.0;
-  const int s = xSel;
-  if (s < 0 || s >= CURVE_POINTS) return;
-  const int v = cData[s] + (up ? NUDGE : -NUDGE);
-  linear(clampInt((long long)s - a, 0, CURVE_POINTS - 1), s, v);
-  linear(clampInt((long long)s + a, 0, CURVE_POINTS - 1), s, v);
+  if (paintG)
+    nudge(xSel, up ? NUDGE : -NUDGE, a);  // part of the freehand stroke going on
+  else
+    nudgeSelected(up ? NUDGE : -NUDGE, a);
 }
 
 // The point under the pointer takes the pointer's level; the points out to
@@ -199,7 +219,9 @@ void curve_resetEditing() {
   memset(bckCData, 0, sizeof bckCData);
 }
 
-int curve_handleEvent(const CurveEvent& ev, int approx, char* label, size_t labelCap) {
+namespace {
+
+int applyEvent(const CurveEvent& ev, int approx, char* label, size_t labelCap) {
   if (!isInGraphCursorArea(ev.x, ev.y)) {
     clearEditing();
     writeLabel(label, labelCap);
@@ -238,3 +260,65 @@ int curve_handleEvent(const CurveEvent& ev, int approx, char* label, size_t labe
   writeLabel(label, labelCap);
   return CURVE_POINTER_INSIDE;
 }
+
+}  // namespace
+
+int curve_handleEvent(const CurveEvent& ev, int approx, char* label, size_t labelCap) {
+  // A stroke, press to release (or to whatever else ends it), is one undo
+  // step. A wheel step that ends a line drag ends the stroke first, so the
+  // line and the nudge are two steps; one during a freehand stroke is part
+  // of the stroke.
+  UndoState before;
+  undo_takeCurve(before);
+  const bool wasDrawing = curve_getEditMode() != CURVE_MODE_IDLE;
+  const bool lineEndsByWheel = curve_getEditMode() == CURVE_MODE_LINE &&
+                               ev.kind == CURVE_EV_SCROLL && isInGraphCursorArea(ev.x, ev.y);
+  if (lineEndsByWheel) undo_record(strokeStart, before, 0);
+  const int where = applyEvent(ev, approx, label, labelCap);
+  const bool drawing = curve_getEditMode() != CURVE_MODE_IDLE;
+  if (!wasDrawing && drawing) strokeStart = before;
+  if (wasDrawing && !drawing && !lineEndsByWheel) {
+    UndoState after;
+    undo_takeCurve(after);
+    undo_record(strokeStart, after, 0);
+  }
+  return where;
+}
+
+bool curve_handleKey(int key, bool shift, int approx, char* label, size_t labelCap) {
+  if (curve_getEditMode() != CURVE_MODE_IDLE) return false;  // the mouse is drawing
+  const int a = approx < 0 ? 0 : approx;
+  const int last = CURVE_POINTS - 1;
+  switch (key) {
+    case CURVE_KEY_LEFT:
+      xSel = xSel < 0 ? 0 : clampInt(xSel - 1, 0, last);
+      break;
+    case CURVE_KEY_RIGHT:
+      xSel = xSel < 0 ? 0 : clampInt(xSel + 1, 0, last);
+      break;
+    case CURVE_KEY_HOME:
+      xSel = 0;
+      break;
+    case CURVE_KEY_END:
+      xSel = last;
+      break;
+    case CURVE_KEY_UP:
+    case CURVE_KEY_DOWN: {
+      const int step = shift ? CURVE_KEY_SHIFT_STEP : CURVE_KEY_STEP;
+      nudgeSelected(key == CURVE_KEY_UP ? step : -step, a);
+      break;
+    }
+    case CURVE_KEY_PAGE_UP:
+    case CURVE_KEY_PAGE_DOWN:
+      nudgeSelected(key == CURVE_KEY_PAGE_UP ? CURVE_KEY_PAGE_STEP : -CURVE_KEY_PAGE_STEP, a);
+      break;
+    default:
+      return false;
+  }
+  // The keyboard's cursor is the selected point itself.
+  if (xSel >= 0 && xSel <= last) yCursor = cData[xSel];
+  writeLabel(label, labelCap);
+  return true;
+}
+
+void curve_formatLabel(char* label, size_t labelCap) { writeLabel(label, labelCap); }

@@ -100,7 +100,33 @@ enum { CURVE_POINTER_INSIDE = 0, CURVE_POINTER_OUTSIDE = 1 };
 // CURVE_POINTER_INSIDE. Either way the view repaints afterwards.
 //
 // A scroll during a straight-line drag ends the drag, keeping the line as
-// drawn, and then nudges the selected point. A freehand press with no
+// drawn, and then nudges the selected point. Each stroke (press to release,
+// or to the event that ends it) is one undo step, and so is each run of
+// wheel steps on the same level (curve_undo). A freehand press with no
 // previous selection shapes only the width around the point under the
 // pointer.
 int curve_handleEvent(const CurveEvent& ev, int approx, char* label, size_t labelCap);
+
+// Keyboard editing of the selected point: Left and Right move the selection
+// one level (from no selection to level 0), Home and End to 0 and 255; Up
+// and Down change the point's output by 1 (by 16 with shift), Page Up and
+// Page Down by 256, its neighbours following over the approximation width
+// exactly as for a wheel step. Keys do nothing while the mouse draws and
+// output keys nothing without a selection. Each change is an undo step,
+// joined with the nudges on the same level just before it. The label's
+// cursor line shows the selected point's value. Returns false for a key it
+// does not use.
+enum CurveKey {
+  CURVE_KEY_LEFT,
+  CURVE_KEY_RIGHT,
+  CURVE_KEY_HOME,
+  CURVE_KEY_END,
+  CURVE_KEY_UP,
+  CURVE_KEY_DOWN,
+  CURVE_KEY_PAGE_UP,
+  CURVE_KEY_PAGE_DOWN,
+};
+enum { CURVE_KEY_STEP = 1, CURVE_KEY_SHIFT_STEP = 16, CURVE_KEY_PAGE_STEP = 256 };
+bool curve_handleKey(int key, bool shift, int approx, char* label, size_t labelCap);
+// The status label for the current selection, as curve_handleEvent writes it.
+void curve_formatLabel(char* label, size_t labelCap);

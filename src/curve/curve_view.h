@@ -6,7 +6,8 @@
 typedef struct _GtkWidget GtkWidget;
 typedef struct _cairo cairo_t;
 
-// Creates the view on the first call and returns it.
+// Creates the view on the first call and returns it. A click gives it the
+// keyboard focus; the editing keys of curve_handleKey then act on it.
 GtkWidget* curve_getDrawingArea();
 // Renders the whole view anew into its off-screen picture and queues a
 // redraw. Does nothing before the view has a size.
@@ -20,5 +21,7 @@ void paintPoint(cairo_t* cr, double x, double y);
 GtkWidget* getApproxWin(int active);
 // The two-line status label, empty at start.
 GtkWidget* getClabel();
+// Writes the status label anew for the current selection and curve.
+void curve_refreshLabel();
 // The approximation width chosen in the combo (5 before it exists).
 int curve_approxWidth();

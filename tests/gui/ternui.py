@@ -197,6 +197,49 @@ def xdotool(*args):
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
+def key(*combos):
+    """Types key combinations (xdotool names, e.g. "ctrl+shift+z") into the
+    window under the pointer, which has the keyboard without a window
+    manager."""
+    xdotool("key", *combos)
+
+
+def send_delete(wid):
+    """Asks the window to close as a window manager's close button does: a
+    WM_DELETE_WINDOW client message."""
+    import ctypes
+    import ctypes.util
+
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+    dpy = x11.XOpenDisplay(None)
+    check(dpy, "cannot open the display")
+    try:
+        ev = ClientMessage()
+        ev.type = 33  # ClientMessage
+        ev.window = int(wid)
+        ev.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+        ev.format = 32
+        ev.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+        ev.data[1] = 0  # CurrentTime
+        check(x11.XSendEvent(dpy, int(wid), 0, 0, ctypes.byref(ev)) != 0, "XSendEvent failed")
+        x11.XFlush(dpy)
+    finally:
+        x11.XCloseDisplay(dpy)
+
+
 def window_id(title=TITLE):
     r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
                        capture_output=True, text=True)
@@ -374,6 +417,29 @@ class Program:
         accept = "Save" if title == "Save File" else "Open"
         do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, accept), "click")
         wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, title), "%r to close" % title, timeout)
+
+    def menu_item(self, menu, item):
+        """The item of the menu bar's menu `menu` (say "Edit", "Undo")."""
+        def probe():
+            tops = descendants(self.window(), pyatspi.ROLE_MENU, menu)
+            if len(tops) != 1:
+                return None
+            hits = [i for i in tops[0] if i is not None and i.name == item]
+            return hits[0] if len(hits) == 1 else None
+
+        return wait_for(probe, "the menu item %s > %s" % (menu, item))
+
+    def menu(self, menu, item):
+        """Chooses a menu item, which must be sensitive."""
+        it = self.menu_item(menu, item)
+        check(sensitive(it), "the menu item %s > %s is not sensitive" % (menu, item))
+        do_action(it, "click")
+
+    def close(self):
+        """The window's close button, as a window manager would press it."""
+        wid = window_id()
+        check(wid is not None, "no window to close")
+        send_delete(wid)
 
     def chooser_filters(self, title, timeout=TIMEOUT):
         """The open file chooser titled `title`: (the filter in effect, the

@@ -26,6 +26,24 @@ TEST(CurveModel, PresetsFillNameAndValues) {
   EXPECT_EQ(rec.values[255], 0);
 }
 
+TEST(CurveModel, DaliLogAndGammaPresets) {
+  CurveRecord rec;
+  memset(&rec, 0x5A, sizeof rec);
+  curve_presetDaliLog(&rec);
+  EXPECT_STREQ(rec.name, "DALI LOG");
+  EXPECT_EQ(rec.name[CURVE_NAME_SIZE - 1], 0);
+  const struct {
+    int level, value;
+  } dali[] = {{0, 0}, {1, 4}, {64, 23}, {128, 129}, {200, 918}, {254, 3985}, {255, 4095}};
+  for (const auto& d : dali) EXPECT_EQ(rec.values[d.level], d.value) << "DALI LOG at " << d.level;
+  curve_presetGamma22(&rec);
+  EXPECT_STREQ(rec.name, "GAMMA 2.2");
+  const struct {
+    int level, value;
+  } gamma[] = {{0, 0}, {1, 0}, {16, 9}, {64, 196}, {128, 899}, {200, 2400}, {254, 4060}, {255, 4095}};
+  for (const auto& g : gamma) EXPECT_EQ(rec.values[g.level], g.value) << "GAMMA 2.2 at " << g.level;
+}
+
 TEST(CurveModel, WritersKeepLevelsInRange) {
   memset(cData, 0, sizeof cData);
   setCData(3, -7);
