@@ -62,6 +62,7 @@ void createProgressBar() {
   progressBar = gtk_progress_bar_new();
   table = gtk_table_new(1, 1, TRUE);
   gtk_table_attach_defaults(GTK_TABLE(table), progressBar, 0, 200, 0, 20);
+  atk_object_set_name(gtk_widget_get_accessible(progressBar), "Progress");
   gtk_widget_show(progressBar);
   gtk_widget_show(table);
 }
@@ -168,7 +169,8 @@ void createGUI() {
   gtk_container_add(GTK_CONTAINER(window), vbox);
   gtk_widget_show(vbox);
   gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
-  createProgressBar();
+  // The progress bar last: across the whole width, under everything else.
+  gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.
   g_unix_signal_add(SIGTERM, onTerminate, NULL);
