@@ -62,6 +62,10 @@ void createProgressBar() {
   progressBar = gtk_progress_bar_new();
   table = gtk_table_new(1, 1, TRUE);
   gtk_table_attach_defaults(GTK_TABLE(table), progressBar, 0, 200, 0, 20);
+  // The bar keeps its value in an adjustment made by the first fraction set;
+  // its accessible reads the value from there only if it exists before the
+  // accessible is made.
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progressBar), 0.0);
   atk_object_set_name(gtk_widget_get_accessible(progressBar), "Progress");
   gtk_widget_show(progressBar);
   gtk_widget_show(table);
