@@ -6,6 +6,7 @@
 #include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve_view.h"
+#include "device/app_firmware.h"
 
 namespace {
 
@@ -49,9 +50,17 @@ GtkWidget* getButtonsPanel() {
   return fixed;
 }
 
-void buttonsEnable(bool, bool) {}
+// The buttons that use the cable are insensitive while a background job
+// holds it: a click would stall the window until the job ends.
+void buttonsEnable(bool enabled, bool) {
+  GtkWidget* cableButtons[] = {buttonSendCurve, buttonUpdateFW};
+  for (GtkWidget* b : cableButtons)
+    if (b && gtk_widget_get_sensitive(b) != (gboolean)enabled) gtk_widget_set_sensitive(b, enabled);
+}
 
 void buttonUpdateFWAction() {
   if (!openFileDialog(DIALOG_KIND_FIRMWARE, 0)) return;
-  messageInfo("Firmware update is not available in this version.");
+  buttonSendAction(selected_dev.load(), getFilename());
+  // At once, not at the next tick: a click in between must not wait on the cable.
+  buttonsEnable(lockComponents.load() == 0, selected_dev.load() != 0xFFFFFFFFu);
 }

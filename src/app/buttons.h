@@ -8,7 +8,8 @@ typedef struct _GtkWidget GtkWidget;
 // selector and the curve label, top to bottom.
 GtkWidget* getButtonsPanel();
 // Called on every timer tick with whether no background job runs and
-// whether a device is selected.
+// whether a device is selected. While a job runs, the buttons that use the
+// cable ("Send curve", "Update FW") are insensitive.
 void buttonsEnable(bool enabled, bool deviceSelected);
 
 GtkWidget* getButtonCurve1();

@@ -67,6 +67,11 @@ void createProgressBar() {
   progressBar = gtk_progress_bar_new();
   table = gtk_table_new(1, 1, TRUE);
   gtk_table_attach_defaults(GTK_TABLE(table), progressBar, 0, 200, 0, 20);
+  // The bar keeps its value in an adjustment made by the first fraction set;
+  // its accessible reads the value from there only if it exists before the
+  // accessible is made.
+  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progressBar), 0.0);
+  atk_object_set_name(gtk_widget_get_accessible(progressBar), "Progress");
   gtk_widget_show(progressBar);
   gtk_widget_show(table);
 }
@@ -179,7 +184,8 @@ void createGUI() {
   gtk_widget_show(vbox);
   gtk_box_pack_start(GTK_BOX(vbox), menu_getBar(window), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
-  createProgressBar();
+  // The progress bar last: across the whole width, under everything else.
+  gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.
   g_unix_signal_add(SIGTERM, onTerminate, NULL);

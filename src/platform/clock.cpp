@@ -160,7 +160,16 @@ void clock_spinUs(uint64_t us) {
     virtualWait(us);
     return;
   }
+  // A spin of milliseconds would hold a processor for nothing: sleep the
+  // bulk and spin only the tail, which also absorbs the sleep's late wake-up.
+  const uint64_t kSpinTailUs = 300;
   const uint64_t start = realNowUs();
+  if (us > kSpinTailUs) {
+    const uint64_t bulk = us - kSpinTailUs;
+    timespec req{(time_t)(bulk / 1000000u), (long)(bulk % 1000000u) * 1000L};
+    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
+    }
+  }
   while (realNowUs() - start < us) {
   }
 }

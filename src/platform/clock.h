@@ -24,7 +24,9 @@
 uint64_t clock_nowUs();
 // Yields the processor for `us` microseconds (virtual: jumps ahead).
 void clock_sleepUs(uint64_t us);
-// Busy-waits `us` microseconds without yielding (virtual: jumps ahead).
+// Waits `us` microseconds precisely: on the real clock it sleeps all but the
+// last fraction of a millisecond and spins that, so long waits cost no
+// processor and still end on time (virtual: jumps ahead).
 void clock_spinUs(uint64_t us);
 // Virtual clock only: lets `us` microseconds pass for the calling thread, as
 // the modelled cost of an operation (a USB round trip). The real clock

@@ -87,15 +87,17 @@ int main(int argc, char** argv) {
   Options o;
   int early = parse(argc, argv, o);
   if (early >= 0) return early;
-  SimLine line;
-  SimDevices devices(o.devices, o.seed);
+  // The line and its devices live until the process ends: the program does
+  // not wait for its workers, and one may still be sending when the window
+  // has closed.
+  SimLine& line = *new SimLine;
+  SimDevices& devices = *new SimDevices(o.devices, o.seed);
   devices.sim_attach(line);
   line.sim_trace().trace_recordWire(!o.capture.empty());
   line.sim_unplugAfterFrames(o.failAfter);
   ftd2xx_setBackend(&line);
   int status = app_run();
   line.sim_settle();
-  ftd2xx_setBackend(nullptr);
   if (!o.trace.empty() && !line.sim_trace().trace_write(o.trace)) {
     fprintf(stderr, "tern-curve-sim: cannot write %s\n", o.trace.c_str());
     status = 1;

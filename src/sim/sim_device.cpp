@@ -41,6 +41,10 @@ SimDevice::SimDevice(uint32_t u) : uid(u) {
 }
 
 bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer&) {
+  if (SimFirmware::sim_isFirmwarePacket(d, n)) {
+    firmware.sim_receive(d, n);  // unacknowledged
+    return false;
+  }
   if (n < kHeader || le32(d) != 0xFDA92991u) return false;  // not a Packet (firmware, noise)
   const uint32_t dest = le32(d + 4);
   if (dest != uid && dest != kBroadcast) return false;
@@ -119,7 +123,7 @@ std::string SimDevices::sim_stateJson(const SimLine* line) const {
       snprintf(buf, sizeof buf, "%s%u", k ? ", " : "", d.sim_curve()[k]);
       out += buf;
     }
-    out += "]}";
+    out += "], \"firmware\": " + d.sim_firmware().sim_json() + "}";
   }
   out += "\n]";
   if (line) out += ",\n\"converter\": " + line->sim_countersJson();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_firmware.h"
 #include "sim/sim_line.h"
 
 class SimDevice : public SimResponder {
@@ -24,6 +25,8 @@ class SimDevice : public SimResponder {
   int sim_curvesTaken() const { return curvesTaken; }
   // Frames heard with a bad checksum.
   int sim_badFrames() const { return badFrames; }
+  // The bootloader: firmware mode and the image received.
+  const SimFirmware& sim_firmware() const { return firmware; }
 
   bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) override;
 
@@ -36,6 +39,7 @@ class SimDevice : public SimResponder {
   uint16_t curve[CURVE_POINTS];
   int curvesTaken = 0;
   int badFrames = 0;
+  SimFirmware firmware;
   // The curve record as it arrives in parts: 12-byte name and 512 value bytes.
   uint8_t record[524];
   unsigned partsSeen = 0;
@@ -49,8 +53,8 @@ class SimDevices {
   void sim_attach(SimLine& line);
   int sim_count() const { return (int)devices.size(); }
   SimDevice& sim_device(int i) { return *devices[i]; }
-  // The devices' state as JSON: UIDs, curve name and levels, counters; with
-  // a line, also its converter's counters.
+  // The devices' state as JSON: UIDs, curve name and levels, counters,
+  // firmware mode and image; with a line, also its converter's counters.
   std::string sim_stateJson(const SimLine* line = nullptr) const;
   bool sim_writeState(const std::string& path, const SimLine* line = nullptr) const;
 

@@ -1,0 +1,330 @@
+// The firmware update over the simulated line in virtual time: packets from
+// the trace, console lines, pauses, the worker's guard and lock bit, refused
+// files, and the image the virtual devices assemble. The test thread plays
+// the window's timer: it reads the progress pair and shows posted messages.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "device/app_firmware.h"
+#include "device/bridge.h"
+#include "link/cable.h"
+#include "link/timer.h"
+#include "platform/clock.h"
+#include "platform/ftd2xx.h"
+#include "platform/thread.h"
+#include "sim/sim_device.h"
+#include "sim/sim_line.h"
+
+namespace {
+
+std::vector<std::string> shown;  // messages, as the timer showed them
+void record(int, const char* text) { shown.push_back(text); }
+
+std::vector<uint8_t> pattern(int n) {
+  std::vector<uint8_t> v((size_t)n);
+  for (int i = 0; i < n; i++) v[(size_t)i] = (uint8_t)(i * 7 + 3 + (i >> 8));
+  return v;
+}
+
+// The console of an update of `size` bytes to UID `uid`.
+std::string console(int size, const char* uid) {
+  std::string s = "\nData size: " + std::to_string(size) + "\nOpened device TSIM0001\n";
+  for (int i = 0; i < 5; i++) s += std::string("Send reboot ") + uid + "\n";
+  const int blocks = (size + 63) / 64;
+  for (int b = 0; b < blocks; b++) s += "Send fw " + std::to_string(b) + "/" + std::to_string(size / 64) + "\n";
+  return s + "Send DONE. " + std::to_string(blocks * 64) + "/" + std::to_string(size) + "\n";
+}
+
+class Firmware : public testing::Test {
+ protected:
+  SimLine line;
+  SimDevices devices{3, 17};
+  std::string dir, out;
+
+  void SetUp() override {
+    char tmpl[] = "/tmp/tern_fw_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    devices.sim_attach(line);
+    ftd2xx_setBackend(&line);
+    bridge_setShower(record);
+    shown.clear();
+    testing::internal::CaptureStdout();  // not stderr: sanitizers report there
+  }
+  void TearDown() override {
+    waitForWorker();
+    testing::internal::GetCapturedStdout();
+    bridge_setShower(nullptr);
+    cable_free();
+    ftd2xx_setBackend(nullptr);
+    app_firmware_setThreadStarter(nullptr);
+    EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
+  }
+
+  std::string file(const char* name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir + "/" + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    if (f && !bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
+    if (f) fclose(f);
+    return path;
+  }
+  // Starts an update as the window does. The test thread takes part in
+  // virtual time first, or the worker's pauses would pass without it.
+  int start(uint32_t uid, const std::string& path) {
+    clock_nowUs();
+    return buttonSendAction(uid, path.c_str());
+  }
+  // The timer: every 100 ms, the progress and a pending message, until the
+  // worker has ended. Returns the progress seen; `out` gets the console.
+  std::vector<int> waitForWorker() {
+    std::vector<int> progress;
+    while (app_firmware_workerAlive()) {
+      mySleep(98);
+      bridge_showPending();
+      progress.push_back(pStatusSt.load());
+    }
+    while (bridge_showPending()) {
+    }
+    line.sim_settle();
+    out = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    return progress;
+  }
+  std::vector<SimTraceEntry> sent() {
+    line.sim_settle();
+    return line.sim_trace().trace_entries('T');
+  }
+  // Every device took exactly `image` and the 0xFF filler of its last block,
+  // after five reboots per update, from packets that all passed its CRC and
+  // layout checks.
+  void expectDevicesHold(std::vector<uint8_t> image, int updates = 1) {
+    image.resize((image.size() + 63) / 64 * 64, 0xFF);
+    for (int i = 0; i < devices.sim_count(); i++) {
+      const SimFirmware& fw = devices.sim_device(i).sim_firmware();
+      EXPECT_TRUE(fw.sim_receiving() && fw.sim_reboots() == 5 * updates) << "device " << i;
+      EXPECT_EQ(fw.sim_rejected(), 0) << "device " << i;
+      EXPECT_EQ(fw.sim_blocks(), (int)image.size() / 64) << "device " << i;
+      EXPECT_TRUE(fw.sim_image() == image) << "device " << i;
+    }
+  }
+  void expectNothingSent() {
+    EXPECT_TRUE(sent().empty()) << "not even a break";
+    EXPECT_EQ(line.sim_openCount(), 0);
+    for (int i = 0; i < devices.sim_count(); i++)
+      EXPECT_FALSE(devices.sim_device(i).sim_firmware().sim_receiving()) << "device " << i;
+  }
+};
+
+class FirmwareThreads : public Firmware {};
+
+}  // namespace
+
+TEST_F(FirmwareThreads, HundredBytesGoOutAsTwoBlocksFiveTimesEach) {
+  const std::vector<uint8_t> image = pattern(100);
+  ASSERT_EQ(start(0x12AB, file("a.fw", image)), FW_STARTED);
+  EXPECT_EQ(thrTrans.load(), (uint32_t)FW_RUNNING);
+  EXPECT_EQ(lockComponents.load() & LOCK_FIRMWARE, (uint32_t)LOCK_FIRMWARE);
+  const std::vector<int> progress = waitForWorker();
+  EXPECT_EQ(out, console(100, "12ab"));
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(thrTrans.load(), 0u);
+  EXPECT_EQ(lockComponents.load() & LOCK_FIRMWARE, 0u);
+  EXPECT_EQ(pStatusTop.load(), 1);
+  EXPECT_EQ(progress.back(), 2);
+
+  auto tx = sent();
+  ASSERT_EQ(tx.size(), 15u);
+  std::vector<uint8_t> reboot = {0x91, 0x29, 0xA9, 0xFF, 0xFF, 0xFF};
+  reboot.resize(74, 0x00);
+  reboot.insert(reboot.end(), {0xEB, 0x47});
+  for (int i = 0; i < 5; i++) EXPECT_EQ(tx[i].bytes, reboot) << "packet " << i;
+  for (int i = 5; i < 15; i++) {
+    const std::vector<uint8_t>& p = tx[i].bytes;
+    const uint8_t block = (uint8_t)((i - 5) / 5);
+    ASSERT_EQ(p.size(), 76u);
+    EXPECT_EQ(std::vector<uint8_t>(p.begin(), p.begin() + 10),
+              std::vector<uint8_t>({0x91, 0x29, 0xA9, 0xFE, 0xFF, 0xFF, 0x00, 0x00, block, 0x00}));
+    EXPECT_EQ(p, tx[5 + block * 5].bytes) << "the copies of a block are the same";
+  }
+  expectDevicesHold(image);  // the data bytes and each copy's CRC
+}
+
+TEST_F(FirmwareThreads, PausesGiveTheComputedTime) {
+  // Between the starts of two sends lie the pause (mySleep N = N + 2 ms) and
+  // the send: a break and a frame, each drained (5 ms, 4.4 ms), and the six
+  // USB round trips of its calls (rate, write, status; rate, write, status).
+  const uint64_t sendMin = 9400 + 6 * SimLine::kUsbRoundTripUs;
+  const uint64_t sendMax = sendMin + 200;
+  const uint64_t t0 = clock_nowUs();
+  ASSERT_EQ(start(1, file("t.fw", pattern(200))), FW_STARTED);
+  uint64_t cleared = 0;
+  while (app_firmware_workerAlive()) {
+    mySleep(0);
+    if (!cleared && thrTrans.load() == 0) cleared = clock_nowUs();
+  }
+  const uint64_t ended = clock_nowUs();
+  auto tx = sent();
+  ASSERT_EQ(tx.size(), 25u);
+  for (size_t i = 1; i < tx.size(); i++) {
+    const uint64_t pause = i < 5 ? 102000 : i == 5 ? 102000 + 1002000 : 7000;
+    EXPECT_GE(tx[i].breakUs - tx[i - 1].breakUs, pause + sendMin) << "packet " << i;
+    EXPECT_LE(tx[i].breakUs - tx[i - 1].breakUs, pause + sendMax) << "packet " << i;
+  }
+  // 5 x 102 ms + 1002 ms + 20 x 7 ms and 25 sends; 1002 ms later the lock is
+  // cleared, 1002 ms after that the worker ends (seen up to 2 ms late).
+  const uint64_t stream = 5 * 102000 + 1002000 + 20 * 7000;
+  EXPECT_GE(cleared - t0, stream + 25 * sendMin + 1002000);
+  // Before the first packet: reading the file, opening and configuring the
+  // converter (a dozen USB round trips).
+  EXPECT_LE(cleared - t0, stream + 25 * sendMax + 1002000 + 20 * SimLine::kUsbRoundTripUs);
+  EXPECT_GE(ended - cleared, 1000000u);
+  EXPECT_LE(ended - cleared, 1004000u);
+}
+
+TEST_F(Firmware, WholeBlocksUpToTheLargestImage) {
+  int updates = 0;
+  for (int size : {128, (int)FW_IMAGE_SIZE}) {
+    const std::vector<uint8_t> image = pattern(size);
+    EXPECT_EQ(makeProgramDevice(file("b.fw", image).c_str(), 0x12AB), FW_SENT);
+    waitForWorker();
+    EXPECT_EQ(out, console(size, "12ab"));
+    expectDevicesHold(image, ++updates);
+  }
+  EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(FirmwareThreads, SecondUpdateWhileRunningStartsNothing) {
+  const std::vector<uint8_t> image = pattern(100);
+  ASSERT_EQ(start(1, file("one.fw", image)), FW_STARTED);
+  mySleep(700);  // amid the reboot packets
+  EXPECT_EQ(buttonSendAction(1, file("two.fw", pattern(640)).c_str()), FW_IGNORED);
+  EXPECT_EQ(buttonSendAction(1, ""), FW_IGNORED);
+  waitForWorker();
+  EXPECT_EQ(out, console(100, "1"));
+  expectDevicesHold(image);
+}
+
+TEST_F(FirmwareThreads, OtherExtensionsAndUnusableFilesSendNothing) {
+  mkdir((dir + "/folder.fw").c_str(), 0700);
+  const std::vector<uint8_t> image = pattern(100);
+  const std::pair<std::string, std::string> cases[] = {
+      {file("caps.FW", image), "Unsupported file extension."},
+      {file("fw", image), "Unsupported file extension."},
+      {file("p.pkg", image), "Package file not implemented."},
+      {dir + "/missing.fw", "Cannot open the firmware file:\n" + dir + "/missing.fw\nNothing was sent"},
+      {file("empty.fw", {}), "The firmware file is empty or cannot be read:\n" + dir + "/empty.fw\n"},
+      {dir + "/folder.fw", "The firmware file is empty or cannot be read:\n" + dir + "/folder.fw\n"},
+      {file("big.fw", pattern(FW_IMAGE_SIZE + 1)),
+       "The firmware file is larger than 131072 bytes:\n" + dir + "/big.fw\n"},
+  };
+  for (const auto& c : cases) {
+    shown.clear();
+    ASSERT_EQ(start(1, c.first), FW_STARTED);
+    waitForWorker();
+    ASSERT_EQ(shown.size(), 1u) << c.first;
+    EXPECT_EQ(shown[0].rfind(c.second, 0), 0u) << shown[0];
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(thrTrans.load() | (lockComponents.load() & LOCK_FIRMWARE), 0u);
+    expectNothingSent();
+  }
+}
+
+namespace {
+
+void (*heldFn)(void*) = nullptr;
+void* heldArg = nullptr;
+int holdStart(void (*fn)(void*), void* arg) {  // takes the worker, starts nothing yet
+  heldFn = fn;
+  heldArg = arg;
+  return 0;
+}
+int failStart(void (*)(void*), void*) { return EAGAIN; }
+
+}  // namespace
+
+TEST_F(FirmwareThreads, WorkerKeepsItsOwnCopyOfThePath) {
+  const std::vector<uint8_t> image = pattern(100);
+  char text[256];
+  snprintf(text, sizeof text, "%s", file("own.fw", image).c_str());
+  app_firmware_setThreadStarter(holdStart);
+  clock_nowUs();
+  ASSERT_EQ(buttonSendAction(1, text), FW_STARTED);
+  snprintf(text, sizeof text, "%s/other.pkg", dir.c_str());  // the caller reuses its text
+  ASSERT_EQ(thread_start(heldFn, heldArg), 0);
+  waitForWorker();
+  EXPECT_TRUE(shown.empty());
+  expectDevicesHold(image);
+}
+
+TEST_F(FirmwareThreads, FailedStartLeavesNothingRunning) {
+  const std::string path = file("s.fw", pattern(100));
+  app_firmware_setThreadStarter(failStart);
+  EXPECT_EQ(start(1, path), FW_START_FAILED);
+  EXPECT_EQ(thrTrans.load() | (lockComponents.load() & LOCK_FIRMWARE), 0u);
+  EXPECT_FALSE(app_firmware_workerAlive());
+  waitForWorker();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("Cannot start the firmware update (", 0), 0u) << shown[0];
+  expectNothingSent();
+  app_firmware_setThreadStarter(nullptr);
+  EXPECT_EQ(start(1, path), FW_STARTED) << "the next try runs";
+  waitForWorker();
+  EXPECT_EQ(sent().size(), 15u);
+}
+
+TEST_F(Firmware, FailedSendsAreReportedAfterTheRun) {
+  line.sim_setPlugged(false);
+  EXPECT_EQ(makeProgramDevice(file("c.fw", pattern(100)).c_str(), 0x12AB), FW_SEND_FAILED);
+  waitForWorker();
+  EXPECT_NE(out.find("Send reboot 12ab\n"), std::string::npos) << "the run goes through its steps";
+  EXPECT_NE(out.find("Send DONE. 128/100\n"), std::string::npos);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "The firmware update failed: 15 of 15 packets could not be sent.\n"
+                      "Check the cable and run Update FW again.");
+}
+
+// The virtual devices' bootloader, fed packets directly.
+TEST(SimBootloader, TakesGoodBlocksOnlyAfterAReboot) {
+  auto packet = [](uint8_t type, int block, uint8_t fill) {
+    std::vector<uint8_t> p = {0x91, 0x29, 0xA9, type, 0xFF, 0xFF, 0, 0, (uint8_t)block, (uint8_t)(block >> 8)};
+    p.resize(74, fill);
+    uint16_t crc = 0;  // CRC-16/KERMIT
+    for (uint8_t b : p) {
+      crc ^= b;
+      for (int k = 0; k < 8; k++) crc = (crc & 1) ? (uint16_t)((crc >> 1) ^ 0x8408) : (uint16_t)(crc >> 1);
+    }
+    p.insert(p.end(), {(uint8_t)crc, (uint8_t)(crc >> 8)});
+    return p;
+  };
+  SimFirmware fw;
+  auto feed = [&](std::vector<uint8_t> p) { fw.sim_receive(p.data(), (int)p.size()); };
+  feed(packet(0xFE, 0, 0x11));  // outside receive mode
+  EXPECT_FALSE(fw.sim_receiving());
+  feed(packet(0xFF, 0, 0));
+  std::vector<uint8_t> bad = packet(0xFE, 1, 0x22);
+  bad[40] ^= 0x01;
+  feed(bad);
+  bad = packet(0xFE, 1, 0x22);
+  bad.pop_back();
+  feed(bad);
+  for (int copy = 0; copy < 5; copy++) feed(packet(0xFE, 1, 0x22));
+  feed(packet(0xFE, 2047, 0x33));
+  feed(packet(0xFE, 2048, 0x44));  // beyond the flash
+  EXPECT_TRUE(fw.sim_receiving());
+  EXPECT_EQ(fw.sim_rejected(), 4);
+  EXPECT_EQ(fw.sim_blocks(), 2) << "copies of a block count once";
+  const std::vector<uint8_t> image = fw.sim_image();
+  ASSERT_EQ(image.size(), 131072u);
+  EXPECT_EQ(image[0], 0xFF) << "block 0 never came";
+  EXPECT_EQ(image[64], 0x22);
+  EXPECT_EQ(image[131071], 0x33);
+  feed(packet(0xFF, 0, 0));  // a new update starts afresh
+  EXPECT_EQ(fw.sim_blocks(), 0);
+  EXPECT_TRUE(fw.sim_image().empty());
+}
