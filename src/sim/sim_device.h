@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_functions.h"
 #include "sim/sim_line.h"
 
 class SimDevice : public SimResponder {
@@ -24,6 +25,9 @@ class SimDevice : public SimResponder {
   int sim_curvesTaken() const { return curvesTaken; }
   // Frames heard with a bad checksum.
   int sim_badFrames() const { return badFrames; }
+  // Discovery, settings and the other requests: state and faults.
+  SimFunctions& sim_functions() { return functions; }
+  const SimFunctions& sim_functions() const { return functions; }
 
   bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) override;
 
@@ -39,6 +43,7 @@ class SimDevice : public SimResponder {
   // The curve record as it arrives in parts: 12-byte name and 512 value bytes.
   uint8_t record[524];
   unsigned partsSeen = 0;
+  SimFunctions functions;
 };
 
 // The devices on the line: created from a seed, each with its own UID.

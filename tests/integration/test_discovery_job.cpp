@@ -1,0 +1,168 @@
+// The discovery worker: a whole discovery with the settings read of every
+// device found, its report, its lock bit, and the worker on its own thread
+// beside a GUI-like reader of the bridge, the found list and the table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/bridge.h"
+#include "device/devices.h"
+#include "device/discovery_job.h"
+#include "device_line.h"
+#include "link/timer.h"
+#include "platform/clock.h"
+
+namespace {
+
+std::vector<std::pair<int, std::string>> shown;
+void record(int type, const char* text) { shown.emplace_back(type, text); }
+
+// The window's timer, as far as the bridge goes: shows a pending message.
+void takeMessages() {
+  bridge_setShower(record);
+  bridge_showPending();
+  bridge_setShower(nullptr);
+}
+
+class DiscoveryWorker : public testing::Test {
+ protected:
+  void SetUp() override {
+    shown.clear();
+    takeMessages();
+    shown.clear();
+  }
+  void TearDown() override {
+    discoveryJob_setStarter(nullptr);
+    discoveryMsg.store(0);
+  }
+};
+
+// The same, under the name the ThreadSanitizer run picks.
+class DiscoveryThreads : public DiscoveryWorker {};
+
+std::vector<uint32_t> foundList(uint32_t* generation = nullptr) {
+  uint32_t uids[DISCOVERY_JOB_MAX];
+  int n = discoveryJob_found(uids, DISCOVERY_JOB_MAX, generation);
+  return std::vector<uint32_t>(uids, uids + std::min(n, (int)DISCOVERY_JOB_MAX));
+}
+
+int failToStart(void (*)(void*), void*) { return EAGAIN; }
+
+}  // namespace
+
+TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
+  SimDevices population(200, 4242);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  const uint32_t before = discoveryJob_generation();
+  discoveryMsg.store(1);
+  const auto real0 = std::chrono::steady_clock::now();
+  const uint64_t t0 = clock_nowUs();
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr(nullptr);
+  testing::internal::GetCapturedStdout();
+  const uint64_t total = clock_nowUs() - t0;
+  const double realSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - real0).count();
+  takeMessages();
+
+  uint32_t generation = 0;
+  std::vector<uint32_t> found = foundList(&generation);
+  EXPECT_EQ(generation, before + 1);
+  ASSERT_EQ(found.size(), 200u);
+  EXPECT_TRUE(std::is_sorted(found.rbegin(), found.rend())) << "highest first";
+  std::set<uint32_t> expected;
+  for (int i = 0; i < population.sim_count(); i++) expected.insert(population.sim_device(i).sim_uid());
+  EXPECT_EQ(std::set<uint32_t>(found.begin(), found.end()), expected);
+  EXPECT_EQ(dev_count(), 200);
+  for (int i = 0; i < population.sim_count(); i++) {
+    const SimDevice& d = population.sim_device(i);
+    EXPECT_EQ(d.sim_functions().settings.reads, 1) << std::hex << d.sim_uid();
+    EXPECT_EQ(dev_getAddr(d.sim_uid()), d.sim_functions().settings.addr) << std::hex << d.sim_uid();
+  }
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], std::make_pair((int)BRIDGE_INFO, std::string("200 devices found.")));
+  EXPECT_EQ(thrDisc.load(), 0);
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+
+  auto reads = bench.sent({0x01});
+  ASSERT_EQ(reads.size(), 200u);
+  fprintf(stderr,
+          "[figures] 200 devices: discovery %.1f s virtual, %zu probe sends; with the settings "
+          "reads %.1f s virtual; %.2f s real\n",
+          (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size(), total / 1e6, realSeconds);
+}
+
+TEST_F(DiscoveryWorker, TenDevicesFigures) {
+  SimDevices population(10, 7);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  const uint64_t t0 = clock_nowUs();
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr(nullptr);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(foundList().size(), 10u);
+  EXPECT_TRUE(shown.empty()) << "no report unless asked for";
+  auto reads = bench.sent({0x01});
+  ASSERT_EQ(reads.size(), 10u);
+  fprintf(stderr, "[figures] 10 devices: discovery %.1f s virtual, %zu probe sends\n",
+          (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size());
+}
+
+TEST_F(DiscoveryWorker, WorkerThatCannotStartLeavesNoMarkAndSaysSo) {
+  discoveryJob_setStarter(failToStart);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_FAILED);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(thrDisc.load(), 0);
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  takeMessages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].first, BRIDGE_ERROR);
+  EXPECT_EQ(shown[0].second.find("Discovery could not be started"), 0u) << shown[0].second;
+}
+
+// The worker on its own thread while this thread does what the window's
+// timer does every 100 ms: shows messages, reads the found list and copies
+// records of the device table.
+TEST_F(DiscoveryThreads, WorkerBesideTheTimer) {
+  SimDevices population(3, 11);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  dev_setAddr(0x99, (const uint8_t*)"\x01\x00");
+  discoveryMsg.store(1);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(discoveryJob_start(), DISCOVERY_JOB_STARTED);
+  EXPECT_EQ(dev_count(), 0) << "the table is emptied before the worker starts";
+  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_BUSY) << "one worker at a time";
+  discoveryMsg.store(1);
+  EXPECT_NE(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  int ticks = 0;
+  while (discoveryJob_running() && ticks < 10000) {
+    mySleep(98);
+    ticks++;
+    bridge_setShower(record);
+    bridge_showPending();
+    bridge_setShower(nullptr);
+    for (uint32_t u : foundList()) {
+      Device d;
+      dev_copy(u, &d);
+    }
+    dev_count();
+  }
+  takeMessages();
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(discoveryJob_running());
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  EXPECT_EQ(foundList().size(), 3u);
+  EXPECT_EQ(dev_count(), 3);
+  ASSERT_EQ(shown.size(), 1u) << "one report for two requests";
+  EXPECT_EQ(shown[0].second, "3 devices found.");
+  // Some 40 s of discovery went by in 100 ms ticks.
+  EXPECT_GT(ticks, 300);
+}
