@@ -63,11 +63,13 @@ TEST_F(Discovery, EmptyLineGivesNoDeviceAfter36UnansweredProbes) {
     ASSERT_EQ(probes[i].bytes.size(), 25u);
     ASSERT_EQ(dest(probes[i]), 0xFFFFFFFFu);
   }
-  // Each send waits 47 ms first, and after it 4.4 ms and 15 ms for a break.
+  // From a probe frame's start to the next probe's break: the frame's
+  // drain (4.4 ms), the busy wait (4.4 ms), the wait for a break (15 ms) and
+  // the sleep before the next send (47 ms), plus a little for the calls.
   for (size_t i = 1; i < probes.size(); i++) {
-    const uint64_t gap = probes[i].dataUs - probes[i - 1].endUs;
-    ASSERT_GE(gap, 47000u + 4400u + 15000u) << "send " << i;
-    ASSERT_LT(gap, 47000u + 4400u + 15000u + 12000u) << "send " << i;
+    const uint64_t gap = probes[i].breakUs - probes[i - 1].dataUs;
+    ASSERT_GE(gap, 4400u + 4400u + 15000u + 47000u) << "send " << i;
+    ASSERT_LT(gap, 4400u + 4400u + 15000u + 47000u + 1500u) << "send " << i;
   }
   EXPECT_TRUE(bench.line.sim_trace().trace_entries('R').empty());
   EXPECT_EQ(pStatusTop.load(), 35);
@@ -129,7 +131,12 @@ TEST_F(Discovery, DeviceThatNeverMutesEndsTheDiscoveryAfterFourRoundsPerDevice) 
   EXPECT_EQ(discover(3), 0);
   EXPECT_EQ(occurrences(console, "  found=00002000\n          not responding\n"), 12);
   EXPECT_EQ(dev_count(), 0);
-  EXPECT_EQ(bench.sent({0x02, 0x00}).size(), 12u * 5) << "each mute sent five times";
+  auto mutes = bench.sent({0x02, 0x00});
+  ASSERT_EQ(mutes.size(), 12u * 5) << "each mute sent five times";
+  // 15 rounds of mySleep(15), 17 ms each, and a poll between the sends.
+  const uint64_t gap = mutes[1].breakUs - mutes[0].endUs;
+  EXPECT_GE(gap, 15u * 17000u);
+  EXPECT_LT(gap, 15u * 17000u + 15u * 1000u + 12000u);
   EXPECT_FALSE(cablelock_held());
 }
 

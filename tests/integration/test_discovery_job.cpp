@@ -88,6 +88,7 @@ TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], std::make_pair((int)BRIDGE_INFO, std::string("200 devices found.")));
   EXPECT_EQ(thrDisc.load(), 0);
+  EXPECT_EQ(discoveryMsg.load(), 0) << "the report is due once";
   EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
 
   auto reads = bench.sent({0x01});
@@ -98,18 +99,25 @@ TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
           (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size(), total / 1e6, realSeconds);
 }
 
-TEST_F(DiscoveryWorker, TenDevicesFigures) {
+TEST_F(DiscoveryWorker, DeviceThatDoesNotAnswerItsSettingsReadIsListedButNotInTheTable) {
   SimDevices population(10, 7);
   DeviceLine bench;
   population.sim_attach(bench.line);
+  const uint32_t silent = population.sim_device(3).sim_uid();
+  population.sim_device(3).sim_functions().faults.silentClasses = 1u << 1;
+  dev_setAddr(0x1234, (const uint8_t*)"\x01\x00");
   const uint64_t t0 = clock_nowUs();
   testing::internal::CaptureStdout();
   makeDiscoveryThr(nullptr);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(foundList().size(), 10u);
+  std::vector<uint32_t> found = foundList();
+  EXPECT_EQ(found.size(), 10u);
+  EXPECT_NE(std::find(found.begin(), found.end(), silent), found.end());
+  EXPECT_EQ(dev_count(), 9) << "the table holds the devices that answered their read";
+  EXPECT_EQ(getDevUID(silent), nullptr);
   EXPECT_TRUE(shown.empty()) << "no report unless asked for";
   auto reads = bench.sent({0x01});
-  ASSERT_EQ(reads.size(), 10u);
+  ASSERT_EQ(reads.size(), 9u + 5u);
   fprintf(stderr, "[figures] 10 devices: discovery %.1f s virtual, %zu probe sends\n",
           (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size());
 }
