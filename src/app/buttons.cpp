@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "app/curveActions.h"
+#include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve_view.h"
@@ -49,7 +50,9 @@ GtkWidget* getButtonsPanel() {
   return fixed;
 }
 
-void buttonsEnable(bool, bool) {}
+void buttonsEnable(bool enabled, bool deviceSelected) {
+  devicePanel_enable(enabled, deviceSelected);
+}
 
 void buttonUpdateFWAction() {
   if (!openFileDialog(DIALOG_KIND_FIRMWARE, 0)) return;

@@ -24,6 +24,8 @@ GtkWidget* mainWin_window();
 GtkWidget* getDevPanel();
 GtkWidget* getProgressBar();
 GtkWidget* getDeviceList();
+// The list inside the scroller getDeviceList returns (null before it).
+GtkWidget* mainWin_deviceListWidget();
 int progress(void* data);
 void destroy();
 
