@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "app/curveActions.h"
+#include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve_view.h"
@@ -52,10 +53,11 @@ GtkWidget* getButtonsPanel() {
 
 // The buttons that use the cable are insensitive while a background job
 // holds it: a click would stall the window until the job ends.
-void buttonsEnable(bool enabled, bool) {
+void buttonsEnable(bool enabled, bool deviceSelected) {
   GtkWidget* cableButtons[] = {buttonSendCurve, buttonUpdateFW};
   for (GtkWidget* b : cableButtons)
     if (b && gtk_widget_get_sensitive(b) != (gboolean)enabled) gtk_widget_set_sensitive(b, enabled);
+  devicePanel_enable(enabled, deviceSelected);
 }
 
 void buttonUpdateFWAction() {

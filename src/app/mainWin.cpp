@@ -9,6 +9,7 @@
 
 #include "app/buttons.h"
 #include "app/curveActions.h"
+#include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/icon.h"
 #include "app/menu.h"
@@ -125,11 +126,14 @@ GtkWidget* getDeviceList() {
   gtk_clist_set_shadow_type(GTK_CLIST(deviceList), GTK_SHADOW_NONE);
   gtk_clist_set_column_width(GTK_CLIST(deviceList), 0, 0);
   gtk_clist_set_row_height(GTK_CLIST(deviceList), 25);
+  atk_object_set_name(gtk_widget_get_accessible(deviceList), "Device list");
   gtk_container_add(GTK_CONTAINER(scrolledDeviceList), deviceList);
   gtk_widget_show(deviceList);
   gtk_widget_show(scrolledDeviceList);
   return scrolledDeviceList;
 }
+
+GtkWidget* mainWin_deviceListWidget() { return deviceList; }
 
 double mainWin_fraction(int32_t done, int32_t total) {
   return done < total ? (double)done / (double)total : 1.0;
@@ -140,6 +144,7 @@ int progress(void* data) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
                                   mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
                                                    pStatusTop.load(std::memory_order_relaxed)));
+  devicePanel_tick();
   bridge_showPending();
   compEnabled = lockComponents.load() == 0;
   buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
@@ -184,6 +189,7 @@ void createGUI() {
   gtk_widget_show(vbox);
   gtk_box_pack_start(GTK_BOX(vbox), menu_getBar(window), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(vbox), devicePanel_get(), FALSE, TRUE, 0);
   // The progress bar last: across the whole width, under everything else.
   gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);

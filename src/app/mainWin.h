@@ -27,6 +27,8 @@ void mainWin_close();
 GtkWidget* getDevPanel();
 GtkWidget* getProgressBar();
 GtkWidget* getDeviceList();
+// The list inside the scroller getDeviceList returns (null before it).
+GtkWidget* mainWin_deviceListWidget();
 int progress(void* data);
 void destroy();
 

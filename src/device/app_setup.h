@@ -1,9 +1,56 @@
-// Device setup commands. For now: sending a dimming curve to the devices.
+// Device setup commands: reading and writing one device's settings as a
+// list of tagged items in a class-1 payload (the answer handler stores what
+// a device reports in the device table), and sending a dimming curve to the
+// devices.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "curve/curve.h"
+#include "protocol/packet_structures.h"
+
+enum {
+  SETUP_ERROR_TEXT_SIZE = 512,
+  SETUP_WRITE_LENGTH = 16,  // payload bytes of a settings write
+};
+
+// Item tags of the setup payload.
+enum : uint8_t {
+  SETUP_TAG_DISPLAY = 0x02,
+  SETUP_TAG_DALI_COUNT = 0x04,
+  SETUP_TAG_LIMIT = 0x05,
+  SETUP_TAG_CURVE = 0x07,
+  SETUP_TAG_LOSS = 0x0D,
+  SETUP_TAG_ADDR = 0x0E,
+  SETUP_TAG_VERSION = 0xA0,
+};
+
+// The settings to write, as the setup dialog fills them.
+struct SetupValues {
+  int32_t addr;       // DMX start address 1..512
+  int32_t lossOfDmx;  // index into lossOfDmx
+  int32_t sleep;      // display sleep, seconds; 0 = off
+  int32_t backlight;  // 0..100 %
+  int32_t limitUp;    // 0..255
+  int32_t limitDown;  // 0..255
+  char errorText[SETUP_ERROR_TEXT_SIZE];  // the dialog's validation messages; not sent
+};
+
+// Source UID of the last class-1 answer handled; 0 = none since the last request.
+extern std::atomic<uint32_t> setup_rec;
+
+// Reads uid's settings into the device table: 1 when it answered, else -1.
+int app_setup_read(uint32_t uid);
+// Writes the values to uid: 1 when it answered, else -1.
+int app_setup_send(uint32_t uid, const SetupValues* values);
+// Sends a prepared packet and waits for uid's answer, without opening or
+// releasing the cable: 1 or -1.
+int app_setup_send_acket(Packet* packet, uint32_t uid);
+// Fills the 16-byte write payload for the values.
+void app_setup_fillWrite(Packet* packet, const SetupValues* values);
+// Answer handler of class 1.
+void app_setup_parse(Packet* packet);
 
 // Results of app_setup_send_curve.
 enum {

@@ -36,11 +36,12 @@ const CurvePartLayout kParts[3] = {{0, 170, 6}, {170, 170, 5}, {340, 184, 5}};
 }  // namespace
 
 SimDevice::SimDevice(uint32_t u) : uid(u) {
+  simFunctions_init(functions, u);
   memset(curve, 0, sizeof curve);
   memset(record, 0, sizeof record);
 }
 
-bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer&) {
+bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& answer) {
   if (SimFirmware::sim_isFirmwarePacket(d, n)) {
     firmware.sim_receive(d, n);  // unacknowledged
     return false;
@@ -55,7 +56,7 @@ bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer&) {
   const uint8_t* payload = d + kHeader;
   const int length = d[18];
   if (length >= 2 && payload[0] == 0x01 && payload[1] == 0x07) onCurvePart(payload, length);
-  return false;
+  return simFunctions_respond(functions, uid, d, n, answer);
 }
 
 void SimDevice::onCurvePart(const uint8_t* p, int length) {
@@ -110,6 +111,7 @@ std::string SimDevices::sim_stateJson(const SimLine* line) const {
     const SimDevice& d = *devices[i];
     snprintf(buf, sizeof buf, "%s\n  {\"uid\": \"%08X\", ", i ? "," : "", d.sim_uid());
     out += buf;
+    out += simFunctions_json(d.sim_functions());
     out += "\"curveName\": \"";
     for (char c : d.sim_curveName()) {
       if (c == '"' || c == '\\') out += '\\';

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/sim_firmware.h"
+#include "sim/sim_functions.h"
 #include "sim/sim_line.h"
 
 class SimDevice : public SimResponder {
@@ -27,6 +28,9 @@ class SimDevice : public SimResponder {
   int sim_badFrames() const { return badFrames; }
   // The bootloader: firmware mode and the image received.
   const SimFirmware& sim_firmware() const { return firmware; }
+  // Discovery, settings and the other requests: state and faults.
+  SimFunctions& sim_functions() { return functions; }
+  const SimFunctions& sim_functions() const { return functions; }
 
   bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) override;
 
@@ -43,6 +47,7 @@ class SimDevice : public SimResponder {
   // The curve record as it arrives in parts: 12-byte name and 512 value bytes.
   uint8_t record[524];
   unsigned partsSeen = 0;
+  SimFunctions functions;
 };
 
 // The devices on the line: created from a seed, each with its own UID.

@@ -166,6 +166,23 @@ def sensitive(acc):
     return acc.getState().contains(pyatspi.STATE_SENSITIVE)
 
 
+def table_rows(acc):
+    """The texts of a one-column list's rows, top to bottom."""
+    t = acc.queryTable()
+    return [t.getAccessibleAt(r, 0).name for r in range(t.nRows)]
+
+
+def click_row(acc, row):
+    """Clicks the middle of a list's row with the X pointer. GAIL places the
+    cells of a GtkCList as if it had no title row: the rows really lie one
+    title lower, and the title is about as high as a row."""
+    cell = acc.queryTable().getAccessibleAt(row, 0)
+    x, y, w, h = extents(cell)
+    check(w > 0 and h > 0, "row %d of %r has no extents on the screen" % (row, acc.name))
+    xdotool("mousemove", x + w // 2, y + h + h // 2)
+    xdotool("click", 1)
+
+
 def dump_tree(acc, depth=0, out=None, limit=400):
     """Prints the accessible tree below acc: role, name, extents."""
     out = out if out is not None else []
@@ -369,6 +386,24 @@ class Program:
         b = self.button(label)
         check(sensitive(b), "button %r is not sensitive" % label)
         do_action(b, "click")
+
+    def table(self, name):
+        """A list (GtkCList) of the main window, by its accessible name."""
+        def probe():
+            hits = descendants(self.window(), pyatspi.ROLE_TABLE, name, only_showing=True, prune_tables=False)
+            return hits[0] if len(hits) == 1 else None
+
+        return wait_for(probe, "the list %r" % name)
+
+    def close_alert(self, text, timeout=TIMEOUT):
+        """Waits for an alert that reads `text`, presses its OK button and
+        waits for it to close."""
+        alert = self.wait_dialog(pyatspi.ROLE_ALERT, timeout=timeout)
+        got = self.alert_text(alert)
+        check(got == text, "the alert reads %r, expected %r" % (got, text))
+        do_action(find(alert, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
+        wait_for(lambda: not self.toplevels(pyatspi.ROLE_ALERT), "the alert to close")
+        return got
 
     def entry(self):
         return self.widget(pyatspi.ROLE_TEXT, "Curve name")

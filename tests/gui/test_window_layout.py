@@ -141,7 +141,7 @@ def test():
     wid = ui.window_id()
     ui.xdotool("windowmove", wid, 0, 0)
     ui.wait_for(lambda: ui.extents(win)[:2] == (0, 0), "the window to move to the screen's corner")
-    ui.xdotool("windowsize", wid, 1100, 760)
+    ui.xdotool("windowsize", wid, 1100, 960)
     ui.wait_for(lambda: ui.extents(view)[2] > 600 and ui.extents(view)[3] > 600,
                 "the curve view to grow with the window")
     big = ui.extents(view)

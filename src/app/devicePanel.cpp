@@ -1,0 +1,113 @@
+#include "app/devicePanel.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "app/mainWin.h"
+#include "device/bridge.h"
+#include "device/discovery_job.h"
+
+namespace {
+
+enum { ROW_TEXT_SIZE = 24 };
+
+GtkWidget* frame = nullptr;
+GtkWidget* buttonDiscovery = nullptr;
+// The discovery result the list shows.
+uint32_t shownGeneration = 0;
+
+void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
+
+GtkWidget* getButton(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  slot = gtk_button_new_with_label(label);
+  g_signal_connect(slot, "clicked", G_CALLBACK(onClicked), (gpointer)action);
+  gtk_widget_show(slot);
+  return slot;
+}
+
+GtkCList* list() {
+  getDeviceList();
+  return GTK_CLIST(mainWin_deviceListWidget());
+}
+
+// Empties the list and forgets the selection: a discovery starts.
+void clearList() {
+  gtk_clist_clear(list());
+  selected_dev.store(0xFFFFFFFFu);
+}
+
+void startDiscovery() {
+  if (discoveryJob_running()) return;
+  clearList();
+  discoveryJob_start();
+}
+
+void fillList(const uint32_t* uids, int count) {
+  GtkCList* l = list();
+  gtk_clist_freeze(l);
+  gtk_clist_clear(l);
+  for (int i = 0; i < count; i++) {
+    char text[ROW_TEXT_SIZE];
+    gchar* row[1] = {devicePanel_rowText(text, sizeof text, i + 1, uids[i])};
+    gtk_clist_append(l, row);
+  }
+  gtk_clist_thaw(l);
+}
+
+GtkWidget* buttonColumn() {
+  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* box = gtk_vbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
+  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  GtkWidget* buttons[] = {getButtonDiscovery()};
+  for (GtkWidget* b : buttons) gtk_box_pack_start(GTK_BOX(box), b, FALSE, TRUE, 2);
+  gtk_widget_show(box);
+  gtk_widget_show(fixed);
+  return fixed;
+}
+
+}  // namespace
+
+char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
+  snprintf(text, (size_t)size, "(%d) %08X", number, uid);
+  return text;
+}
+
+GtkWidget* getButtonDiscovery() { return getButton(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+
+GtkWidget* devicePanel_get() {
+  if (frame) return frame;
+  frame = gtk_frame_new("Devices");
+  GtkWidget* box = gtk_hbox_new(FALSE, 0);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 2);
+  gtk_container_add(GTK_CONTAINER(frame), box);
+  gtk_box_pack_start(GTK_BOX(box), getDeviceList(), TRUE, TRUE, 5);
+  gtk_box_pack_start(GTK_BOX(box), buttonColumn(), FALSE, TRUE, 5);
+  gtk_widget_show(box);
+  gtk_widget_show(frame);
+  return frame;
+}
+
+void buttonDiscoveryAction() {
+  discoveryMsg.store(1);
+  selected_dev.store(0xFFFFFFFFu);
+  startDiscovery();
+}
+
+int makeDiscovery() {
+  startDiscovery();
+  return 0;
+}
+
+void devicePanel_enable(bool enabled, bool) {
+  if (buttonDiscovery) gtk_widget_set_sensitive(buttonDiscovery, enabled);
+}
+
+void devicePanel_tick() {
+  if (!mainWin_deviceListWidget() || discoveryJob_generation() == shownGeneration) return;
+  uint32_t uids[DISCOVERY_JOB_MAX];
+  int count = discoveryJob_found(uids, DISCOVERY_JOB_MAX, &shownGeneration);
+  fillList(uids, count < DISCOVERY_JOB_MAX ? count : DISCOVERY_JOB_MAX);
+}

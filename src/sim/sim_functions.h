@@ -1,0 +1,27 @@
+// Everything a virtual device does besides taking curves: its state and the
+// handling of each request class, dispatched as the device's firmware does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim/sim_discovery.h"
+#include "sim/sim_faults.h"
+#include "sim/sim_line.h"
+#include "sim/sim_settings.h"
+
+struct SimFunctions {
+  SimFaults faults;
+  SimDiscovery discovery;
+  SimSettings settings;
+  uint8_t daliCount = 0;
+};
+
+// Settings that tell devices apart, derived from the UID.
+void simFunctions_init(SimFunctions& f, uint32_t uid);
+// A valid frame heard by the device whose UID is uid (the frame is addressed
+// to it or to every device). True with the answer filled when it answers.
+bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* frame, int count,
+                          SimAnswer& answer);
+// JSON members for the state dump, each followed by ", ".
+std::string simFunctions_json(const SimFunctions& f);

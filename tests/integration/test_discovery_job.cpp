@@ -1,0 +1,192 @@
+// The discovery worker: a whole discovery with the settings read of every
+// device found, its report, its lock bit, and the worker on its own thread
+// beside a GUI-like reader of the bridge, the found list and the table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <set>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "device/bridge.h"
+#include "device/devices.h"
+#include "device/discovery_job.h"
+#include "device_line.h"
+#include "link/timer.h"
+#include "platform/clock.h"
+
+namespace {
+
+std::vector<std::pair<int, std::string>> shown;
+void record(int type, const char* text) { shown.emplace_back(type, text); }
+
+// The window's timer, as far as the bridge goes: shows a pending message.
+void takeMessages() {
+  bridge_setShower(record);
+  bridge_showPending();
+  bridge_setShower(nullptr);
+}
+
+class DiscoveryWorker : public testing::Test {
+ protected:
+  void SetUp() override {
+    shown.clear();
+    takeMessages();
+    shown.clear();
+  }
+  void TearDown() override {
+    discoveryJob_setStarter(nullptr);
+    discoveryMsg.store(0);
+  }
+};
+
+// The same, under the name the ThreadSanitizer run picks.
+class DiscoveryThreads : public DiscoveryWorker {};
+
+std::vector<uint32_t> foundList(uint32_t* generation = nullptr) {
+  uint32_t uids[DISCOVERY_JOB_MAX];
+  int n = discoveryJob_found(uids, DISCOVERY_JOB_MAX, generation);
+  return std::vector<uint32_t>(uids, uids + std::min(n, (int)DISCOVERY_JOB_MAX));
+}
+
+int failToStart(void (*)(void*), void*) { return EAGAIN; }
+
+}  // namespace
+
+TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
+  SimDevices population(200, 4242);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  const uint32_t before = discoveryJob_generation();
+  discoveryMsg.store(1);
+  const auto real0 = std::chrono::steady_clock::now();
+  const uint64_t t0 = clock_nowUs();
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr(nullptr);
+  testing::internal::GetCapturedStdout();
+  const uint64_t total = clock_nowUs() - t0;
+  const double realSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - real0).count();
+  takeMessages();
+
+  uint32_t generation = 0;
+  std::vector<uint32_t> found = foundList(&generation);
+  EXPECT_EQ(generation, before + 1);
+  ASSERT_EQ(found.size(), 200u);
+  EXPECT_TRUE(std::is_sorted(found.rbegin(), found.rend())) << "highest first";
+  std::set<uint32_t> expected;
+  for (int i = 0; i < population.sim_count(); i++) expected.insert(population.sim_device(i).sim_uid());
+  EXPECT_EQ(std::set<uint32_t>(found.begin(), found.end()), expected);
+  EXPECT_EQ(dev_count(), 200);
+  for (int i = 0; i < population.sim_count(); i++) {
+    const SimDevice& d = population.sim_device(i);
+    EXPECT_EQ(d.sim_functions().settings.reads, 1) << std::hex << d.sim_uid();
+    EXPECT_EQ(dev_getAddr(d.sim_uid()), d.sim_functions().settings.addr) << std::hex << d.sim_uid();
+  }
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], std::make_pair((int)BRIDGE_INFO, std::string("200 devices found.")));
+  EXPECT_EQ(thrDisc.load(), 0);
+  EXPECT_EQ(discoveryMsg.load(), 0) << "the report is due once";
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+
+  auto reads = bench.sent({0x01});
+  ASSERT_EQ(reads.size(), 200u);
+  fprintf(stderr,
+          "[figures] 200 devices: discovery %.1f s virtual, %zu probe sends; with the settings "
+          "reads %.1f s virtual; %.2f s real\n",
+          (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size(), total / 1e6, realSeconds);
+}
+
+TEST_F(DiscoveryWorker, DeviceThatDoesNotAnswerItsSettingsReadIsListedButNotInTheTable) {
+  SimDevices population(10, 7);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  const uint32_t silent = population.sim_device(3).sim_uid();
+  population.sim_device(3).sim_functions().faults.silentClasses = 1u << 1;
+  dev_setAddr(0x1234, (const uint8_t*)"\x01\x00");
+  const uint64_t t0 = clock_nowUs();
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr(nullptr);
+  testing::internal::GetCapturedStdout();
+  std::vector<uint32_t> found = foundList();
+  EXPECT_EQ(found.size(), 10u);
+  EXPECT_NE(std::find(found.begin(), found.end(), silent), found.end());
+  EXPECT_EQ(dev_count(), 9) << "the table holds the devices that answered their read";
+  EXPECT_EQ(getDevUID(silent), nullptr);
+  EXPECT_TRUE(shown.empty()) << "no report unless asked for";
+  auto reads = bench.sent({0x01});
+  ASSERT_EQ(reads.size(), 9u + 5u);
+  fprintf(stderr, "[figures] 10 devices: discovery %.1f s virtual, %zu probe sends\n",
+          (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size());
+}
+
+TEST_F(DiscoveryWorker, WorkerThatCannotStartLeavesNoMarkAndSaysSo) {
+  discoveryJob_setStarter(failToStart);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_FAILED);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(thrDisc.load(), 0);
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  takeMessages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].first, BRIDGE_ERROR);
+  EXPECT_EQ(shown[0].second.find("Discovery could not be started"), 0u) << shown[0].second;
+}
+
+// The worker on its own thread while this thread does what the window's
+// timer does every 100 ms: shows messages, reads the found list and copies
+// records of the device table.
+TEST_F(DiscoveryThreads, WorkerBesideTheTimer) {
+  SimDevices population(3, 11);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  dev_setAddr(0x99, (const uint8_t*)"\x01\x00");
+  discoveryMsg.store(1);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(discoveryJob_start(), DISCOVERY_JOB_STARTED);
+  EXPECT_EQ(dev_count(), 0) << "the table is emptied before the worker starts";
+  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_BUSY) << "one worker at a time";
+  discoveryMsg.store(1);
+  EXPECT_NE(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  // A reader of the devices' records, as the setup dialog and the DALI
+  // panel's timer read them, while the worker enters and fills them, and of
+  // the found list, as the window's timer reads it. It
+  // keeps out of virtual time (which orders the threads that take part).
+  std::atomic<bool> stop{false};
+  std::atomic<int> copies{0};
+  std::thread reader([&] {
+    while (!stop.load()) {
+      for (int i = 0; i < population.sim_count(); i++) {
+        Device d;
+        if (dev_copy(population.sim_device(i).sim_uid(), &d)) copies++;
+      }
+      foundList();
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+  });
+  int ticks = 0;
+  while (discoveryJob_running() && ticks < 10000) {
+    mySleep(98);
+    ticks++;
+    bridge_setShower(record);
+    bridge_showPending();
+    bridge_setShower(nullptr);
+    foundList();
+  }
+  stop.store(true);
+  reader.join();
+  takeMessages();
+  testing::internal::GetCapturedStdout();
+  EXPECT_GT(copies.load(), 0);
+  EXPECT_FALSE(discoveryJob_running());
+  EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
+  EXPECT_EQ(foundList().size(), 3u);
+  EXPECT_EQ(dev_count(), 3);
+  ASSERT_EQ(shown.size(), 1u) << "one report for two requests";
+  EXPECT_EQ(shown[0].second, "3 devices found.");
+  // Some 40 s of discovery went by in 100 ms ticks.
+  EXPECT_GT(ticks, 300);
+}
