@@ -13,6 +13,7 @@ namespace {
 
 struct Options {
   int devices = 3;
+  int dali = 0;
   uint32_t seed = 1;
   std::string trace;
   std::string state;
@@ -20,8 +21,9 @@ struct Options {
 
 void usage(FILE* to) {
   fprintf(to,
-          "usage: tern-curve-sim [--devices N] [--seed S] [--trace FILE] [--state FILE]\n"
+          "usage: tern-curve-sim [--devices N] [--dali M] [--seed S] [--trace FILE] [--state FILE]\n"
           "  --devices N   virtual devices on the line (0..200, default 3)\n"
+          "  --dali M      DALI gear behind each device (0..64, default 0)\n"
           "  --seed S      seed for the devices' UIDs (default 1)\n"
           "  --trace FILE  write every transmission, both directions, at exit\n"
           "  --state FILE  write the devices' state as JSON at exit\n");
@@ -43,7 +45,7 @@ int parse(int argc, char** argv, Options& o) {
       usage(stdout);
       return 0;
     }
-    const bool known = !strcmp(a, "--devices") || !strcmp(a, "--seed") ||
+    const bool known = !strcmp(a, "--devices") || !strcmp(a, "--dali") || !strcmp(a, "--seed") ||
                        !strcmp(a, "--trace") || !strcmp(a, "--state");
     if (!known || i + 1 >= argc) {
       fprintf(stderr, known ? "tern-curve-sim: %s needs a value\n" : "tern-curve-sim: unknown option %s\n", a);
@@ -55,6 +57,9 @@ int parse(int argc, char** argv, Options& o) {
     if (!strcmp(a, "--devices")) {
       if (!parseNumber(v, 0, 200, n)) return fprintf(stderr, "tern-curve-sim: bad --devices %s\n", v), 2;
       o.devices = (int)n;
+    } else if (!strcmp(a, "--dali")) {
+      if (!parseNumber(v, 0, 64, n)) return fprintf(stderr, "tern-curve-sim: bad --dali %s\n", v), 2;
+      o.dali = (int)n;
     } else if (!strcmp(a, "--seed")) {
       if (!parseNumber(v, 0, 0xFFFFFFFFL, n)) return fprintf(stderr, "tern-curve-sim: bad --seed %s\n", v), 2;
       o.seed = (uint32_t)n;
@@ -75,6 +80,8 @@ int main(int argc, char** argv) {
   if (early >= 0) return early;
   SimLine line;
   SimDevices devices(o.devices, o.seed);
+  for (int i = 0; i < devices.sim_count(); i++)
+    simDali_populate(devices.sim_device(i).sim_functions().dali, o.dali, o.seed * 7919u + (uint32_t)i);
   devices.sim_attach(line);
   ftd2xx_setBackend(&line);
   int status = app_run();

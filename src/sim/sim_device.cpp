@@ -41,7 +41,7 @@ SimDevice::SimDevice(uint32_t u) : uid(u) {
   memset(record, 0, sizeof record);
 }
 
-bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& answer) {
+bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t endUs, SimAnswer& answer) {
   if (n < kHeader || le32(d) != 0xFDA92991u) return false;  // not a Packet (firmware, noise)
   const uint32_t dest = le32(d + 4);
   if (dest != uid && dest != kBroadcast) return false;
@@ -52,7 +52,7 @@ bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& answer
   const uint8_t* payload = d + kHeader;
   const int length = d[18];
   if (length >= 2 && payload[0] == 0x01 && payload[1] == 0x07) onCurvePart(payload, length);
-  return simFunctions_respond(functions, uid, d, n, answer);
+  return simFunctions_respond(functions, uid, d, n, endUs, answer);
 }
 
 void SimDevice::onCurvePart(const uint8_t* p, int length) {
