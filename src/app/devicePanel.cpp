@@ -3,7 +3,9 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <initializer_list>
 
+#include "app/deviceActions.h"
 #include "app/mainWin.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
@@ -14,6 +16,9 @@ enum { ROW_TEXT_SIZE = 24 };
 
 GtkWidget* frame = nullptr;
 GtkWidget* buttonDiscovery = nullptr;
+GtkWidget* buttonEdit = nullptr;
+GtkWidget* buttonIdentify = nullptr;
+GtkWidget* buttonGenUID = nullptr;
 // The discovery result the list shows.
 uint32_t shownGeneration = 0;
 
@@ -61,7 +66,7 @@ GtkWidget* buttonColumn() {
   GtkWidget* box = gtk_vbox_new(FALSE, 2);
   gtk_container_set_border_width(GTK_CONTAINER(box), 0);
   gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
-  GtkWidget* buttons[] = {getButtonDiscovery()};
+  GtkWidget* buttons[] = {getButtonDiscovery(), getButtonEdit(), getButtonIdentify(), getButtonGenUID()};
   for (GtkWidget* b : buttons) gtk_box_pack_start(GTK_BOX(box), b, FALSE, TRUE, 2);
   gtk_widget_show(box);
   gtk_widget_show(fixed);
@@ -76,6 +81,9 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
 }
 
 GtkWidget* getButtonDiscovery() { return getButton(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonEdit() { return getButton(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return getButton(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return getButton(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;
@@ -101,8 +109,10 @@ int makeDiscovery() {
   return 0;
 }
 
-void devicePanel_enable(bool enabled, bool) {
+void devicePanel_enable(bool enabled, bool deviceSelected) {
   if (buttonDiscovery) gtk_widget_set_sensitive(buttonDiscovery, enabled);
+  for (GtkWidget* b : {buttonEdit, buttonIdentify, buttonGenUID})
+    if (b) gtk_widget_set_sensitive(b, enabled && deviceSelected);
 }
 
 void devicePanel_tick() {

@@ -1,7 +1,9 @@
 // The "Devices" frame of the main window: the device list on the left and
-// the column of device buttons on the right, "Discovery" first. It starts
-// discoveries, fills the list when one has finished, and keeps every button
-// insensitive while it cannot do its job.
+// the column of device buttons on the right: "Discovery", "Setup device",
+// "Identify", "Generate UID". It starts discoveries, fills the list when one
+// has finished, and keeps every button insensitive while it cannot do its
+// job: all of them while a background job holds a lock bit, the last three
+// also while no device is selected.
 #pragma once
 
 typedef struct _GtkWidget GtkWidget;
@@ -9,6 +11,9 @@ typedef struct _GtkWidget GtkWidget;
 // Builds the frame on the first call and returns it later.
 GtkWidget* devicePanel_get();
 GtkWidget* getButtonDiscovery();
+GtkWidget* getButtonEdit();
+GtkWidget* getButtonIdentify();
+GtkWidget* getButtonGenUID();
 
 // "Discovery": a discovery that reports "%d devices found." at its end.
 void buttonDiscoveryAction();

@@ -144,10 +144,12 @@ int progress(void* data) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
                                   mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
                                                    pStatusTop.load(std::memory_order_relaxed)));
+  // The buttons first: a message shown below keeps this tick open until the
+  // operator closes it, and the window behind it must not show stale ones.
   devicePanel_tick();
-  bridge_showPending();
   compEnabled = lockComponents.load() == 0;
   buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
+  bridge_showPending();
   return 1;
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 struct Options {
   int devices = 3;
+  int dali = 0;
   uint32_t seed = 1;
   std::string trace;
   std::string state;
@@ -23,10 +24,11 @@ struct Options {
 
 void usage(FILE* to) {
   fprintf(to,
-          "usage: tern-curve-sim [--devices N] [--seed S] [--trace FILE] [--state FILE]\n"
-          "                      [--capture FILE] [--fail-after N]\n"
+          "usage: tern-curve-sim [--devices N] [--dali M] [--seed S] [--trace FILE]\n"
+          "                      [--state FILE] [--capture FILE] [--fail-after N]\n"
           "  --devices N     virtual devices on the line (0..200, default 3)\n"
-          "  --seed S        seed for the devices' UIDs (default 1)\n"
+          "  --dali M        DALI gear behind each device (0..64, default 0)\n"
+          "  --seed S        seed for the devices' UIDs and their DALI gear (default 1)\n"
           "  --trace FILE    write every transmission, both directions, at exit\n"
           "  --state FILE    write the devices' and the converter's state as JSON at exit\n"
           "  --capture FILE  write what the line carried as a sigrok session (.sr) at exit,\n"
@@ -51,7 +53,7 @@ int parse(int argc, char** argv, Options& o) {
       usage(stdout);
       return 0;
     }
-    const bool known = !strcmp(a, "--devices") || !strcmp(a, "--seed") ||
+    const bool known = !strcmp(a, "--devices") || !strcmp(a, "--dali") || !strcmp(a, "--seed") ||
                        !strcmp(a, "--trace") || !strcmp(a, "--state") || !strcmp(a, "--capture") ||
                        !strcmp(a, "--fail-after");
     if (!known || i + 1 >= argc) {
@@ -64,6 +66,9 @@ int parse(int argc, char** argv, Options& o) {
     if (!strcmp(a, "--devices")) {
       if (!parseNumber(v, 0, 200, n)) return fprintf(stderr, "tern-curve-sim: bad --devices %s\n", v), 2;
       o.devices = (int)n;
+    } else if (!strcmp(a, "--dali")) {
+      if (!parseNumber(v, 0, 64, n)) return fprintf(stderr, "tern-curve-sim: bad --dali %s\n", v), 2;
+      o.dali = (int)n;
     } else if (!strcmp(a, "--seed")) {
       if (!parseNumber(v, 0, 0xFFFFFFFFL, n)) return fprintf(stderr, "tern-curve-sim: bad --seed %s\n", v), 2;
       o.seed = (uint32_t)n;
@@ -92,6 +97,8 @@ int main(int argc, char** argv) {
   // has closed.
   SimLine& line = *new SimLine;
   SimDevices& devices = *new SimDevices(o.devices, o.seed);
+  for (int i = 0; i < devices.sim_count(); i++)
+    simDali_populate(devices.sim_device(i).sim_functions().dali, o.dali, o.seed * 7919u + (uint32_t)i);
   devices.sim_attach(line);
   line.sim_trace().trace_recordWire(!o.capture.empty());
   line.sim_unplugAfterFrames(o.failAfter);

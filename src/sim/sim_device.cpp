@@ -41,7 +41,7 @@ SimDevice::SimDevice(uint32_t u) : uid(u) {
   memset(record, 0, sizeof record);
 }
 
-bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& answer) {
+bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t endUs, SimAnswer& answer) {
   if (SimFirmware::sim_isFirmwarePacket(d, n)) {
     firmware.sim_receive(d, n);  // unacknowledged
     return false;
@@ -56,7 +56,7 @@ bool SimDevice::sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& answer
   const uint8_t* payload = d + kHeader;
   const int length = d[18];
   if (length >= 2 && payload[0] == 0x01 && payload[1] == 0x07) onCurvePart(payload, length);
-  return simFunctions_respond(functions, uid, d, n, answer);
+  return simFunctions_respond(functions, uid, d, n, endUs, answer);
 }
 
 void SimDevice::onCurvePart(const uint8_t* p, int length) {

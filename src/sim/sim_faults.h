@@ -11,6 +11,8 @@ struct SimFaults {
   int mutesOnTry = 1;
   // Answers probes while muted.
   bool probesWhileMuted = false;
+  // Acknowledges a UID change under its old UID instead of the new one.
+  bool acknowledgesUnderOldUid = false;
   // Bit c set: ignores every request of class c (1 settings, 3 functions).
   uint32_t silentClasses = 0;
 };

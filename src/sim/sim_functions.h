@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/sim_dali.h"
 #include "sim/sim_discovery.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_line.h"
@@ -14,14 +15,19 @@ struct SimFunctions {
   SimFaults faults;
   SimDiscovery discovery;
   SimSettings settings;
-  uint8_t daliCount = 0;
+  SimDali dali;
+  int identified = 0;        // identify requests taken
+  uint16_t identifyTime = 0; // the time the last one asked for
+  int uidChanges = 0;
+  uint32_t formerUid = 0;    // the UID before the last change; 0 = none
 };
 
 // Settings that tell devices apart, derived from the UID.
 void simFunctions_init(SimFunctions& f, uint32_t uid);
 // A valid frame heard by the device whose UID is uid (the frame is addressed
-// to it or to every device). True with the answer filled when it answers.
+// to it or to every device) and that ended at endUs. A UID change changes
+// uid. True with the answer filled when the device answers.
 bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* frame, int count,
-                          SimAnswer& answer);
+                          uint64_t endUs, SimAnswer& answer);
 // JSON members for the state dump, each followed by ", ".
 std::string simFunctions_json(const SimFunctions& f);

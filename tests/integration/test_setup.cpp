@@ -58,7 +58,7 @@ TEST_F(SetupCommands, ReadStoresWhatTheDeviceReports) {
   s.backlight = 80;
   s.limitUp = 200;
   s.limitDown = 10;
-  bench.devices[0]->sim_functions().daliCount = 7;
+  simDali_populate(bench.devices[0]->sim_functions().dali, 7, 1);
   EXPECT_EQ(run([] { return app_setup_read(0x00A1B2C3); }), 1);
   Device d;
   ASSERT_TRUE(dev_copy(0x00A1B2C3, &d));

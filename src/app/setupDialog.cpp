@@ -1,0 +1,177 @@
+#include "app/setupDialog.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "app/daliWin.h"
+#include "app/mainWin.h"
+#include "app/setupValues.h"
+
+namespace {
+
+GtkWidget* dialog = nullptr;
+GtkWidget* entryAddr = nullptr;
+GtkWidget* comboLoss = nullptr;
+GtkWidget* comboSleep = nullptr;
+GtkWidget* entryBack = nullptr;
+GtkWidget* entryLimUp = nullptr;
+GtkWidget* entryLimDown = nullptr;
+// The values the combos were built for: an entry of their own sends them back.
+int storedSleep = 0;
+int storedLoss = 0;
+
+GtkWidget* newEntry(GtkWidget*& slot, const char* name, const char* text, int maxLength) {
+  slot = gtk_entry_new();
+  gtk_entry_set_max_length(GTK_ENTRY(slot), maxLength);
+  gtk_entry_set_text(GTK_ENTRY(slot), text ? text : "");
+  atk_object_set_name(gtk_widget_get_accessible(slot), name);
+  gtk_widget_show(slot);
+  return slot;
+}
+
+GtkWidget* label(const char* text, bool leftJustified) {
+  GtkWidget* l = gtk_label_new(text);
+  if (leftJustified) gtk_misc_set_alignment(GTK_MISC(l), 0.0f, 0.5f);
+  gtk_widget_show(l);
+  return l;
+}
+
+// A frame with a vertical box of a label, a field, a label and a field; the
+// first field sits a little further from its label.
+GtkWidget* fieldFrame(const char* title, GtkWidget* l1, GtkWidget* f1, GtkWidget* l2, GtkWidget* f2) {
+  GtkWidget* frame = gtk_frame_new(title);
+  GtkWidget* box = gtk_vbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 5);
+  gtk_container_add(GTK_CONTAINER(frame), box);
+  gtk_box_pack_start(GTK_BOX(box), l1, FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), f1, FALSE, TRUE, 4);
+  gtk_box_pack_start(GTK_BOX(box), l2, FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), f2, FALSE, TRUE, 2);
+  gtk_widget_show(box);
+  gtk_widget_show(frame);
+  return frame;
+}
+
+void number(char* text, int size, int value) { snprintf(text, (size_t)size, "%d", value); }
+
+const char* entryText(GtkWidget* e) { return gtk_entry_get_text(GTK_ENTRY(e)); }
+
+gboolean refreshTick(gpointer data) { return updateDaliList(data) ? TRUE : FALSE; }
+
+}  // namespace
+
+GtkWidget* getEntryTxtAddr(const char* text, int max) { return newEntry(entryAddr, "Start address", text, max); }
+GtkWidget* getEntryTxtBack(const char* text, int max) { return newEntry(entryBack, "Backlight", text, max); }
+GtkWidget* getEntryTxtLimUp(const char* text, int max) { return newEntry(entryLimUp, "Limit up", text, max); }
+GtkWidget* getEntryTxtLimDown(const char* text, int max) {
+  return newEntry(entryLimDown, "Limit down", text, max);
+}
+
+GtkWidget* getEntrySleep(int stored) {
+  storedSleep = stored;
+  comboSleep = gtk_combo_box_new_text();
+  char text[SETUP_COMBO_TEXT_SIZE];
+  for (int i = 0; i < setupValues_sleepEntries(stored); i++) {
+    setupValues_sleepText(i, stored, text, sizeof text);
+    gtk_combo_box_append_text(GTK_COMBO_BOX(comboSleep), text);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(comboSleep), setupValues_sleepPosition(stored));
+  atk_object_set_name(gtk_widget_get_accessible(comboSleep), "Sleep");
+  gtk_widget_show(comboSleep);
+  return comboSleep;
+}
+
+GtkWidget* getEntryLoss(int stored) {
+  storedLoss = stored;
+  comboLoss = gtk_combo_box_new_text();
+  char text[SETUP_COMBO_TEXT_SIZE];
+  for (int i = 0; i < setupValues_lossEntries(stored); i++) {
+    setupValues_lossText(i, stored, text, sizeof text);
+    gtk_combo_box_append_text(GTK_COMBO_BOX(comboLoss), text);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(comboLoss), setupValues_lossPosition(stored));
+  atk_object_set_name(gtk_widget_get_accessible(comboLoss), "Loss of DMX");
+  gtk_widget_show(comboLoss);
+  return comboLoss;
+}
+
+int getValueSleep() {
+  return setupValues_sleepValue(gtk_combo_box_get_active(GTK_COMBO_BOX(comboSleep)), storedSleep);
+}
+
+int getValueLoss() {
+  return setupValues_lossValue(gtk_combo_box_get_active(GTK_COMBO_BOX(comboLoss)), storedLoss);
+}
+
+GtkWidget* getSetupDMX(const Device* r) {
+  char text[8];
+  number(text, sizeof text, r->addr);
+  return fieldFrame("DMX setup", label("Address [1..512]:", false),
+                    getEntryTxtAddr(text, SETUP_ENTRY_MAX), label("Loss Of DMX:", false),
+                    getEntryLoss(r->lossOfDmx));
+}
+
+GtkWidget* getSetupDisp(const Device* r) {
+  char text[8];
+  number(text, sizeof text, r->display[1]);
+  return fieldFrame("Display setup", label("Sleep [second]:", false), getEntrySleep(r->display[0]),
+                    label("Backlight [0%..100%]:", false), getEntryTxtBack(text, SETUP_ENTRY_MAX));
+}
+
+GtkWidget* getSetupLimit(const Device* r) {
+  char up[8], down[8];
+  number(up, sizeof up, r->limit[0]);
+  number(down, sizeof down, r->limit[1]);
+  return fieldFrame("Limit setup", label("Up:", true), getEntryTxtLimUp(up, SETUP_ENTRY_MAX),
+                    label("Down:", true), getEntryTxtLimDown(down, SETUP_ENTRY_MAX));
+}
+
+GtkWidget* getSetupPanel1(const Device* r) {
+  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* box = gtk_hbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
+  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  gtk_box_pack_start(GTK_BOX(box), getSetupDMX(r), FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), getSetupDisp(r), FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), getSetupLimit(r), FALSE, TRUE, 2);
+  gtk_widget_show(box);
+  gtk_widget_show(fixed);
+  return fixed;
+}
+
+GtkWidget* getSetupPanel(const Device* r) {
+  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* box = gtk_vbox_new(FALSE, 2);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
+  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  gtk_box_pack_start(GTK_BOX(box), getSetupPanel1(r), FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), getDaliPanel(r, 1), FALSE, TRUE, 2);
+  gtk_widget_show(box);
+  gtk_widget_show(fixed);
+  return fixed;
+}
+
+int input_dialog(const Device* record, SetupValues* values) {
+  if (!record || !values) return SETUP_DIALOG_CANCELLED;
+  char title[32];
+  snprintf(title, sizeof title, "Setup %08X", (unsigned)record->uid);
+  dialog = gtk_dialog_new_with_buttons(title, GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                       GTK_STOCK_OK, GTK_RESPONSE_OK, GTK_STOCK_CANCEL,
+                                       GTK_RESPONSE_CANCEL, NULL);
+  gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog)->vbox), getSetupPanel(record));
+  const guint timer = g_timeout_add(DALI_REFRESH_MS, refreshTick, nullptr);
+  int result = SETUP_DIALOG_CANCELLED;
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+    values->sleep = getValueSleep();
+    values->lossOfDmx = getValueLoss();
+    const int bad = setupValues_check(entryText(entryAddr), entryText(entryBack), entryText(entryLimUp),
+                                      entryText(entryLimDown), values);
+    result = bad ? SETUP_DIALOG_INVALID : SETUP_DIALOG_OK;
+  }
+  g_source_remove(timer);
+  gtk_widget_destroy(dialog);
+  dialog = nullptr;
+  daliWin_forget();
+  return result;
+}
