@@ -25,6 +25,9 @@ def discover(p, expected_count):
     button = p.button("Discovery")
     p.click("Discovery")
     ui.wait_for(lambda: not ui.sensitive(button), "Discovery to become insensitive while it runs")
+    # Every button that uses the cable waits for the discovery to end.
+    for other in ("Send curve", "Update FW"):
+        check(not ui.sensitive(p.button(other)), "%s is sensitive while the discovery runs" % other)
     rows_while = ui.table_rows(p.table("Device list"))
     check(rows_while == [], "the list shows %r while the discovery runs" % rows_while)
     ui.screenshot("running-%d" % expected_count)
