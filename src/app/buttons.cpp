@@ -6,6 +6,7 @@
 #include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
+#include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
 
@@ -18,32 +19,19 @@ GtkWidget* buttonSave = nullptr;
 GtkWidget* buttonSendCurve = nullptr;
 GtkWidget* buttonUpdateFW = nullptr;
 
-void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
-
-GtkWidget* getButton(GtkWidget*& slot, const char* label, void (*action)()) {
-  if (slot) return slot;
-  slot = gtk_button_new_with_label(label);
-  g_signal_connect(slot, "clicked", G_CALLBACK(onClicked), (gpointer)action);
-  gtk_widget_show(slot);
-  return slot;
-}
 
 }  // namespace
 
-GtkWidget* getButtonCurve1() { return getButton(buttonCurve1, "Curve linear", buttonCurve1Action); }
-GtkWidget* getButtonCurve2() { return getButton(buttonCurve2, "Curve 2", buttonCurve2Action); }
-GtkWidget* getButtonRead() { return getButton(buttonRead, "Read curve", buttonReadAction); }
-GtkWidget* getButtonSave() { return getButton(buttonSave, "Save curve", buttonSaveAction); }
-GtkWidget* getButtonSend() { return getButton(buttonSendCurve, "Send curve", buttonSendCurveAction); }
-GtkWidget* getButtonUpdateFw() { return getButton(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
+GtkWidget* getButtonCurve1() { return widgets_button(buttonCurve1, "Curve linear", buttonCurve1Action); }
+GtkWidget* getButtonCurve2() { return widgets_button(buttonCurve2, "Curve 2", buttonCurve2Action); }
+GtkWidget* getButtonRead() { return widgets_button(buttonRead, "Read curve", buttonReadAction); }
+GtkWidget* getButtonSave() { return widgets_button(buttonSave, "Save curve", buttonSaveAction); }
+GtkWidget* getButtonSend() { return widgets_button(buttonSendCurve, "Send curve", buttonSendCurveAction); }
+GtkWidget* getButtonUpdateFw() { return widgets_button(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
 
 GtkWidget* getButtonsPanel() {
-  GtkWidget* fixed = gtk_fixed_new();
-  GtkWidget* box = gtk_vbox_new(FALSE, 2);
-  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
-  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
-  gtk_widget_show(box);
-  gtk_widget_show(fixed);
+  GtkWidget* box;
+  GtkWidget* fixed = widgets_fixedColumn(2, &box);
   GtkWidget* items[] = {getEntryName("", ENTRY_NAME_MAX), getButtonCurve1(), getButtonCurve2(),
                         getButtonRead(), getButtonSave(), getButtonSend(), getButtonUpdateFw(),
                         getApproxWin(5), getClabel()};

@@ -7,6 +7,7 @@
 
 #include "app/busyCursor.h"
 #include "app/mainWin.h"
+#include "app/widgets.h"
 #include "device/app_dali.h"
 
 namespace {
@@ -21,15 +22,6 @@ GtkWidget* daliButtonSearch = nullptr;
 GtkWidget* daliButtonRead = nullptr;
 GtkWidget* daliDialog = nullptr;
 char str[DEV_DALI_SIZE][DALI_ROW_TEXT_SIZE];
-
-void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
-
-GtkWidget* newButton(GtkWidget*& slot, const char* label, void (*action)()) {
-  slot = gtk_button_new_with_label(label);
-  g_signal_connect(slot, "clicked", G_CALLBACK(onClicked), (gpointer)action);
-  gtk_widget_show(slot);
-  return slot;
-}
 
 gboolean refreshTick(gpointer data) { return updateDaliList(data) ? TRUE : FALSE; }
 
@@ -52,35 +44,19 @@ char* daliWin_rowText(char* text, int size, int i, const DaliEntry* e) {
 }
 
 GtkWidget* getDaliList(const Device*) {
-  scrolledDaliList = gtk_scrolled_window_new(NULL, NULL);
-  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolledDaliList), GTK_POLICY_AUTOMATIC,
-                                 GTK_POLICY_ALWAYS);
-  gtk_widget_set_size_request(scrolledDaliList, 400, 135);
-  const gchar* titles[] = {"Dali address"};
-  daliList = gtk_clist_new_with_titles(1, (gchar**)titles);
-  gtk_clist_set_shadow_type(GTK_CLIST(daliList), GTK_SHADOW_NONE);
-  gtk_clist_set_column_width(GTK_CLIST(daliList), 0, 0);
-  gtk_clist_set_row_height(GTK_CLIST(daliList), 25);
-  atk_object_set_name(gtk_widget_get_accessible(daliList), "DALI list");
-  gtk_container_add(GTK_CONTAINER(scrolledDaliList), daliList);
-  gtk_widget_show(daliList);
-  gtk_widget_show(scrolledDaliList);
+  scrolledDaliList = widgets_list("Dali address", "DALI list", 400, 135, &daliList);
   return scrolledDaliList;
 }
 
 GtkWidget* getButtonDaliRandomize() {
-  return newButton(daliButtonRandomize, "Randomize", daliButtonRandomizeAction);
+  return widgets_newButton(daliButtonRandomize, "Randomize", daliButtonRandomizeAction);
 }
-GtkWidget* getButtonDaliSearch() { return newButton(daliButtonSearch, "Search", daliButtonSearchAction); }
-GtkWidget* getButtonDaliRead() { return newButton(daliButtonRead, "Read DALI", daliButtonReadAction); }
+GtkWidget* getButtonDaliSearch() { return widgets_newButton(daliButtonSearch, "Search", daliButtonSearchAction); }
+GtkWidget* getButtonDaliRead() { return widgets_newButton(daliButtonRead, "Read DALI", daliButtonReadAction); }
 
 GtkWidget* getButtonsDaliPanel() {
-  GtkWidget* fixed = gtk_fixed_new();
-  GtkWidget* box = gtk_vbox_new(FALSE, 2);
-  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
-  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
-  gtk_widget_show(box);
-  gtk_widget_show(fixed);
+  GtkWidget* box;
+  GtkWidget* fixed = widgets_fixedColumn(2, &box);
   gtk_box_pack_start(GTK_BOX(box), getButtonDaliRandomize(), FALSE, TRUE, 2);
   gtk_box_pack_start(GTK_BOX(box), getButtonDaliSearch(), FALSE, FALSE, 2);
   gtk_box_pack_start(GTK_BOX(box), getButtonDaliRead(), FALSE, FALSE, 2);

@@ -7,6 +7,7 @@
 
 #include "app/deviceActions.h"
 #include "app/mainWin.h"
+#include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
 
@@ -22,15 +23,6 @@ GtkWidget* buttonGenUID = nullptr;
 // The discovery result the list shows.
 uint32_t shownGeneration = 0;
 
-void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
-
-GtkWidget* getButton(GtkWidget*& slot, const char* label, void (*action)()) {
-  if (slot) return slot;
-  slot = gtk_button_new_with_label(label);
-  g_signal_connect(slot, "clicked", G_CALLBACK(onClicked), (gpointer)action);
-  gtk_widget_show(slot);
-  return slot;
-}
 
 GtkCList* list() {
   getDeviceList();
@@ -62,14 +54,10 @@ void fillList(const uint32_t* uids, int count) {
 }
 
 GtkWidget* buttonColumn() {
-  GtkWidget* fixed = gtk_fixed_new();
-  GtkWidget* box = gtk_vbox_new(FALSE, 2);
-  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
-  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  GtkWidget* box;
+  GtkWidget* fixed = widgets_fixedColumn(2, &box);
   GtkWidget* buttons[] = {getButtonDiscovery(), getButtonEdit(), getButtonIdentify(), getButtonGenUID()};
   for (GtkWidget* b : buttons) gtk_box_pack_start(GTK_BOX(box), b, FALSE, TRUE, 2);
-  gtk_widget_show(box);
-  gtk_widget_show(fixed);
   return fixed;
 }
 
@@ -80,10 +68,10 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
   return text;
 }
 
-GtkWidget* getButtonDiscovery() { return getButton(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
-GtkWidget* getButtonEdit() { return getButton(buttonEdit, "Setup device", buttonEditAction); }
-GtkWidget* getButtonIdentify() { return getButton(buttonIdentify, "Identify", buttonIdentifyAction); }
-GtkWidget* getButtonGenUID() { return getButton(buttonGenUID, "Generate UID", buttonGenUIDAction); }
+GtkWidget* getButtonDiscovery() { return widgets_button(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonEdit() { return widgets_button(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return widgets_button(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return widgets_button(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;

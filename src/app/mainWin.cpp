@@ -13,6 +13,7 @@
 #include "app/dialog.h"
 #include "app/icon.h"
 #include "app/menu.h"
+#include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "link/timer.h"
 
@@ -116,20 +117,8 @@ GtkWidget* getProgressBar() {
 
 GtkWidget* getDeviceList() {
   if (scrolledDeviceList) return scrolledDeviceList;
-  scrolledDeviceList = gtk_scrolled_window_new(NULL, NULL);
-  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolledDeviceList), GTK_POLICY_AUTOMATIC,
-                                 GTK_POLICY_ALWAYS);
-  gtk_widget_set_size_request(scrolledDeviceList, 440, 135);
-  const gchar* titles[] = {"Devices"};
-  deviceList = gtk_clist_new_with_titles(1, (gchar**)titles);
+  scrolledDeviceList = widgets_list("Devices", "Device list", 440, 135, &deviceList);
   g_signal_connect(deviceList, "select_row", G_CALLBACK(selection_made), NULL);
-  gtk_clist_set_shadow_type(GTK_CLIST(deviceList), GTK_SHADOW_NONE);
-  gtk_clist_set_column_width(GTK_CLIST(deviceList), 0, 0);
-  gtk_clist_set_row_height(GTK_CLIST(deviceList), 25);
-  atk_object_set_name(gtk_widget_get_accessible(deviceList), "Device list");
-  gtk_container_add(GTK_CONTAINER(scrolledDeviceList), deviceList);
-  gtk_widget_show(deviceList);
-  gtk_widget_show(scrolledDeviceList);
   return scrolledDeviceList;
 }
 

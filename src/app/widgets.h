@@ -1,0 +1,22 @@
+// Small builders the window's panels share: buttons bound to an action,
+// a column of widgets in a fixed container, and the one-column lists.
+#pragma once
+
+typedef struct _GtkWidget GtkWidget;
+
+// A shown button with a text label whose "clicked" runs `action`, stored in
+// `slot`. widgets_button makes it on the first call and returns the stored
+// one afterwards; widgets_newButton makes a new one on every call.
+GtkWidget* widgets_button(GtkWidget*& slot, const char* label, void (*action)());
+GtkWidget* widgets_newButton(GtkWidget*& slot, const char* label, void (*action)());
+
+// A fixed container holding a vertical box (not homogeneous, the given
+// spacing, no border), both shown. Returns the container; `box` gets the box.
+GtkWidget* widgets_fixedColumn(int spacing, GtkWidget** box);
+
+// A one-column list titled `title` (no shadow, its column as wide as the
+// list, 25-pixel rows, `accessibleName` for assistive tools) in a scrolled
+// window of the given size, scrolling vertically always and horizontally
+// when needed; both shown. Returns the scrolled window; `list` gets the list.
+GtkWidget* widgets_list(const char* title, const char* accessibleName, int width, int height,
+                        GtkWidget** list);
