@@ -15,6 +15,7 @@
 #include "app/menu.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
+#include "device/app_firmware.h"
 #include "link/timer.h"
 
 namespace {
@@ -56,8 +57,18 @@ gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
 
 void onDestroy(gpointer) { destroy(); }
 
-// Closing asks first when the curve has unsaved changes (a signal does not).
-gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer) { return curveActions_mayClose() ? FALSE : TRUE; }
+// Whether the window may close: a firmware update still streaming would be
+// cut short, leaving the devices with half an image, and the curve may have
+// unsaved changes; both ask first (a signal closes at once all the same).
+bool mayClose() {
+  if (thrTrans.load() == FW_RUNNING &&
+      !messageQuestion("A firmware update is running. Closing the window now stops it, and the "
+                       "devices are left without a complete firmware.\n\nClose anyway?"))
+    return false;
+  return curveActions_mayClose();
+}
+
+gboolean onDeleteEvent(GtkWidget*, GdkEvent*, gpointer) { return mayClose() ? FALSE : TRUE; }
 
 gboolean onTerminate(gpointer) {
   if (window) gtk_widget_destroy(window);
@@ -94,7 +105,7 @@ void updateWindowTitle() {
 GtkWidget* mainWin_window() { return window; }
 
 void mainWin_close() {
-  if (window && curveActions_mayClose()) gtk_widget_destroy(window);
+  if (window && mayClose()) gtk_widget_destroy(window);
 }
 
 GtkWidget* getDevPanel() {

@@ -1,8 +1,8 @@
 """"Update FW" with a small firmware file on a simulated line: the progress
 bar at the bottom of the window rises while the blocks go out, the buttons
 that use the cable are insensitive meanwhile while the curve can still be
-changed and saved, and every virtual device ends with the file's image (its
-last block filled up with 0xFF)."""
+changed and saved, closing the window asks first, and every virtual device
+ends with the file's image (its last block filled up with 0xFF)."""
 
 import os
 import random
@@ -82,6 +82,16 @@ def test():
     changed = sum(1 for x, y in zip(a, b) if x != y)
     check(changed > len(a) // 20, "the bar looks the same at %.0f and at %.0f (%d pixels changed)"
           % (early, later, changed))
+
+    # Closing the window now would cut the devices' image short: it asks, and
+    # No leaves the update running.
+    p.close()
+    box = p.wait_dialog(pyatspi.ROLE_ALERT)
+    text = ui.wait_for(lambda: p.alert_text(box), "the question's text")
+    check("firmware update is running" in text, "closing during the update shows %r" % text)
+    ui.do_action(ui.find(box, pyatspi.ROLE_PUSH_BUTTON, "No"), "click")
+    ui.wait_for(lambda: not p.toplevels(pyatspi.ROLE_ALERT), "the question to close")
+    check(p.alive(), "the program ended although the operator said No")
 
     p.wait_stdout(r"Send DONE\. 6016/6000\n", "the end of the stream", timeout=30)
     ui.wait_for(lambda: cable_buttons_sensitive(p) == [True, True],
