@@ -17,7 +17,7 @@ typedef std::chrono::steady_clock RealClock;
 // A thread taking part in virtual time has no real time of its own to
 // report; after this long without a word from it, the others stop waiting
 // for it (it is blocked somewhere we were not told about).
-const auto kSilentLimit = std::chrono::milliseconds(50);
+const auto kSilentLimit = std::chrono::milliseconds(200);
 // How often a parked thread looks for silent participants.
 const auto kParkSlice = std::chrono::milliseconds(5);
 

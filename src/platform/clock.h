@@ -13,7 +13,7 @@
 // from its start, when started with thread_start) until it ends. A thread
 // that blocks on something other than the clock (a lock, a join) says so
 // with clock_blockBegin/clock_blockEnd; one that stays silent for a long
-// real-time while (50 ms) is no longer waited for until it uses the clock
+// real-time while (200 ms) is no longer waited for until it uses the clock
 // again, so a forgotten block slows a test down but never hangs it.
 #pragma once
 
