@@ -7,6 +7,7 @@
 #include "app/daliWin.h"
 #include "app/mainWin.h"
 #include "app/setupValues.h"
+#include "app/widgets.h"
 
 namespace {
 
@@ -68,32 +69,43 @@ GtkWidget* getEntryTxtLimDown(const char* text, int max) {
   return newEntry(entryLimDown, "Limit down", text, max);
 }
 
+namespace {
+
+// The entries a combo offers for a stored value, as setupValues lays them
+// out for that value.
+struct ComboEntries {
+  int (*count)(int stored);
+  void (*text)(int i, int stored, char* text, int size);
+  int (*position)(int stored);
+};
+
+GtkWidget* newCombo(GtkWidget*& slot, const char* name, const ComboEntries& entries, int stored) {
+  slot = gtk_combo_box_new_text();
+  char text[SETUP_COMBO_TEXT_SIZE];
+  for (int i = 0; i < entries.count(stored); i++) {
+    entries.text(i, stored, text, sizeof text);
+    gtk_combo_box_append_text(GTK_COMBO_BOX(slot), text);
+  }
+  gtk_combo_box_set_active(GTK_COMBO_BOX(slot), entries.position(stored));
+  atk_object_set_name(gtk_widget_get_accessible(slot), name);
+  gtk_widget_show(slot);
+  return slot;
+}
+
+}  // namespace
+
 GtkWidget* getEntrySleep(int stored) {
   storedSleep = stored;
-  comboSleep = gtk_combo_box_new_text();
-  char text[SETUP_COMBO_TEXT_SIZE];
-  for (int i = 0; i < setupValues_sleepEntries(stored); i++) {
-    setupValues_sleepText(i, stored, text, sizeof text);
-    gtk_combo_box_append_text(GTK_COMBO_BOX(comboSleep), text);
-  }
-  gtk_combo_box_set_active(GTK_COMBO_BOX(comboSleep), setupValues_sleepPosition(stored));
-  atk_object_set_name(gtk_widget_get_accessible(comboSleep), "Sleep");
-  gtk_widget_show(comboSleep);
-  return comboSleep;
+  const ComboEntries sleepEntries = {setupValues_sleepEntries, setupValues_sleepText,
+                                     setupValues_sleepPosition};
+  return newCombo(comboSleep, "Sleep", sleepEntries, stored);
 }
 
 GtkWidget* getEntryLoss(int stored) {
   storedLoss = stored;
-  comboLoss = gtk_combo_box_new_text();
-  char text[SETUP_COMBO_TEXT_SIZE];
-  for (int i = 0; i < setupValues_lossEntries(stored); i++) {
-    setupValues_lossText(i, stored, text, sizeof text);
-    gtk_combo_box_append_text(GTK_COMBO_BOX(comboLoss), text);
-  }
-  gtk_combo_box_set_active(GTK_COMBO_BOX(comboLoss), setupValues_lossPosition(stored));
-  atk_object_set_name(gtk_widget_get_accessible(comboLoss), "Loss of DMX");
-  gtk_widget_show(comboLoss);
-  return comboLoss;
+  const ComboEntries lossEntries = {setupValues_lossEntries, setupValues_lossText,
+                                    setupValues_lossPosition};
+  return newCombo(comboLoss, "Loss of DMX", lossEntries, stored);
 }
 
 int getValueSleep() {
@@ -128,27 +140,19 @@ GtkWidget* getSetupLimit(const Device* r) {
 }
 
 GtkWidget* getSetupPanel1(const Device* r) {
-  GtkWidget* fixed = gtk_fixed_new();
-  GtkWidget* box = gtk_hbox_new(FALSE, 2);
-  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
-  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  GtkWidget* box;
+  GtkWidget* fixed = widgets_fixedRow(2, &box);
   gtk_box_pack_start(GTK_BOX(box), getSetupDMX(r), FALSE, TRUE, 2);
   gtk_box_pack_start(GTK_BOX(box), getSetupDisp(r), FALSE, TRUE, 2);
   gtk_box_pack_start(GTK_BOX(box), getSetupLimit(r), FALSE, TRUE, 2);
-  gtk_widget_show(box);
-  gtk_widget_show(fixed);
   return fixed;
 }
 
 GtkWidget* getSetupPanel(const Device* r) {
-  GtkWidget* fixed = gtk_fixed_new();
-  GtkWidget* box = gtk_vbox_new(FALSE, 2);
-  gtk_container_set_border_width(GTK_CONTAINER(box), 0);
-  gtk_fixed_put(GTK_FIXED(fixed), box, 0, 0);
+  GtkWidget* box;
+  GtkWidget* fixed = widgets_fixedColumn(2, &box);
   gtk_box_pack_start(GTK_BOX(box), getSetupPanel1(r), FALSE, TRUE, 2);
   gtk_box_pack_start(GTK_BOX(box), getDaliPanel(r, 1), FALSE, TRUE, 2);
-  gtk_widget_show(box);
-  gtk_widget_show(fixed);
   return fixed;
 }
 

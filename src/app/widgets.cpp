@@ -19,14 +19,26 @@ GtkWidget* widgets_button(GtkWidget*& slot, const char* label, void (*action)())
   return slot ? slot : widgets_newButton(slot, label, action);
 }
 
-GtkWidget* widgets_fixedColumn(int spacing, GtkWidget** box) {
+namespace {
+
+GtkWidget* fixedBox(GtkWidget* inner, GtkWidget** box) {
   GtkWidget* fixed = gtk_fixed_new();
-  *box = gtk_vbox_new(FALSE, spacing);
+  *box = inner;
   gtk_container_set_border_width(GTK_CONTAINER(*box), 0);
   gtk_fixed_put(GTK_FIXED(fixed), *box, 0, 0);
   gtk_widget_show(*box);
   gtk_widget_show(fixed);
   return fixed;
+}
+
+}  // namespace
+
+GtkWidget* widgets_fixedColumn(int spacing, GtkWidget** box) {
+  return fixedBox(gtk_vbox_new(FALSE, spacing), box);
+}
+
+GtkWidget* widgets_fixedRow(int spacing, GtkWidget** box) {
+  return fixedBox(gtk_hbox_new(FALSE, spacing), box);
 }
 
 GtkWidget* widgets_list(const char* title, const char* accessibleName, int width, int height,

@@ -10,9 +10,11 @@ typedef struct _GtkWidget GtkWidget;
 GtkWidget* widgets_button(GtkWidget*& slot, const char* label, void (*action)());
 GtkWidget* widgets_newButton(GtkWidget*& slot, const char* label, void (*action)());
 
-// A fixed container holding a vertical box (not homogeneous, the given
-// spacing, no border), both shown. Returns the container; `box` gets the box.
+// A fixed container holding a vertical (column) or horizontal (row) box,
+// not homogeneous, with the given spacing and no border, both shown.
+// Returns the container; `box` gets the box.
 GtkWidget* widgets_fixedColumn(int spacing, GtkWidget** box);
+GtkWidget* widgets_fixedRow(int spacing, GtkWidget** box);
 
 // A one-column list titled `title` (no shadow, its column as wide as the
 // list, 25-pixel rows, `accessibleName` for assistive tools) in a scrolled

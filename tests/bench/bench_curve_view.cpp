@@ -12,33 +12,16 @@
 #include "curve/curve_damage.h"
 #include "curve/curve_edit.h"
 #include "curve/curve_view.h"
+#include "view_window.h"
 
 namespace {
-
-GtkWidget* window = nullptr;
-
-// Shows the view in a window of the given size and waits until it is laid out.
-bool showAt(int w, int h) {
-  if (!window) {
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_container_add(GTK_CONTAINER(window), curve_getDrawingArea());
-    gtk_widget_show(window);
-  }
-  gtk_window_resize(GTK_WINDOW(window), w, h);
-  for (int i = 0; i < 2000; i++) {
-    while (gtk_events_pending()) gtk_main_iteration();
-    if (curve_getWidth() == w && curve_getHeight() == h) return true;
-    g_usleep(1000);
-  }
-  return false;
-}
 
 // range(2) 1: every pixel of the picture is redone, as after a resize or a
 // change of the theme's background; 0: what editing redoes.
 void BM_Repaint(benchmark::State& state) {
   const int w = (int)state.range(0), h = (int)state.range(1);
   const bool everything = state.range(2) != 0;
-  if (!showAt(w, h)) {
+  if (!viewWindow_showAt(w, h)) {
     state.SkipWithError("the view did not reach the requested size");
     return;
   }

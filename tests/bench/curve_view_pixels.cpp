@@ -18,6 +18,7 @@
 #include "curve/curve_damage.h"
 #include "curve/curve_edit.h"
 #include "curve/curve_view.h"
+#include "view_window.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ struct Size {
 };
 const Size kSizes[] = {{440, 350}, {441, 351}, {800, 600}, {1111, 777}, {1920, 1080}, {440, 350}};
 
-GtkWidget* window = nullptr;
 
 // Runs the queued redraws until the window shows the picture.
 void settle() {
@@ -38,21 +38,9 @@ void settle() {
 }
 
 bool showAt(int w, int h) {
-  if (!window) {
-    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_container_add(GTK_CONTAINER(window), curve_getDrawingArea());
-    gtk_widget_show(window);
-  }
-  gtk_window_resize(GTK_WINDOW(window), w, h);
-  for (int i = 0; i < 2000; i++) {
-    while (gtk_events_pending()) gtk_main_iteration();
-    if (curve_getWidth() == w && curve_getHeight() == h) {
-      settle();
-      return true;
-    }
-    g_usleep(1000);
-  }
-  return false;
+  if (!viewWindow_showAt(w, h)) return false;
+  settle();
+  return true;
 }
 
 void send(int kind, int level, int value, int button = 0, bool up = false) {

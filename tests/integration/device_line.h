@@ -3,12 +3,15 @@
 // packet receiver empty, and the line's transmissions picked by request.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/devices.h"
+#include "device/handlers.h"
 #include "link/cable.h"
 #include "platform/ftd2xx.h"
 #include "protocol/packet_parser.h"
@@ -53,4 +56,22 @@ inline int occurrences(const std::string& text, const std::string& needle) {
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
   return n;
+}
+
+// Hands one answer frame to the command modules' answer handlers through an
+// empty packet receiver.
+inline void feedAnswer(const std::vector<uint8_t>& frame) {
+  handlers_register();
+  packet_resetReceiver();
+  packet_receive(frame.data(), (int)frame.size());
+}
+
+// Runs f, keeping what it printed on standard output in `console`; returns
+// f's result.
+template <typename F>
+int runCapturing(F f, std::string& console) {
+  testing::internal::CaptureStdout();
+  const int r = f();
+  console = testing::internal::GetCapturedStdout();
+  return r;
 }

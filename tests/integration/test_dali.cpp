@@ -27,10 +27,7 @@ class Dali : public testing::Test {
   }
   template <typename F>
   int run(F f) {
-    testing::internal::CaptureStdout();
-    int r = f();
-    console = testing::internal::GetCapturedStdout();
-    return r;
+    return runCapturing(f, console);
   }
   void expectTableMatchesGear() {
     const std::vector<SimDaliGear>& gear = dev->sim_functions().dali.gear;
@@ -44,11 +41,6 @@ class Dali : public testing::Test {
   }
 };
 
-void feed(const std::vector<uint8_t>& f) {
-  handlers_register();
-  packet_resetReceiver();
-  packet_receive(f.data(), (int)f.size());
-}
 
 }  // namespace
 
@@ -105,15 +97,15 @@ TEST_F(Dali, BroadcastIsSentFiveTimesWithoutWaiting) {
 TEST(DaliAnswer, StatusAndEntryAnswersTakeOnlyWhatTheirCountCovers) {
   dev_removeAll();
   testing::internal::CaptureStdout();
-  feed(makeFrame(0x51, {0x03, 0x30, 2, 3, 0, 5}));
+  feedAnswer(makeFrame(0x51, {0x03, 0x30, 2, 3, 0, 5}));
   EXPECT_EQ(dali_status.load(), 0);
   EXPECT_EQ(dali_rec.load(), 0x51u);
-  feed(makeFrame(0x51, {0x03, 0x30, 1, 3, 7, 9}));
+  feedAnswer(makeFrame(0x51, {0x03, 0x30, 1, 3, 7, 9}));
   EXPECT_EQ(dali_status.load(), 7);
   dali_rec.store(0);
-  feed(makeFrame(0x51, {0x03, 0x30, 5, 4, 0, 0x05, 0x56, 0x34, 0x12}));
+  feedAnswer(makeFrame(0x51, {0x03, 0x30, 5, 4, 0, 0x05, 0x56, 0x34, 0x12}));
   EXPECT_EQ(dali_rec.load(), 0x51u) << "an entry with n = 5 still counts as the answer";
-  feed(makeFrame(0x51, {0x03, 0x31, 2, 3, 4, 4}));
+  feedAnswer(makeFrame(0x51, {0x03, 0x31, 2, 3, 4, 4}));
   EXPECT_EQ(dali_status.load(), 7) << "function 0x31 is not a DALI answer";
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("51 DALI:5\n"), std::string::npos);

@@ -23,10 +23,7 @@ class SetupCommands : public testing::Test {
 
   template <typename F>
   int run(F f) {
-    testing::internal::CaptureStdout();
-    int r = f();
-    console = testing::internal::GetCapturedStdout();
-    return r;
+    return runCapturing(f, console);
   }
 };
 
@@ -42,11 +39,6 @@ class Impostor : public SimResponder {
   }
 };
 
-void feed(const std::vector<uint8_t>& f) {
-  handlers_register();
-  packet_resetReceiver();
-  packet_receive(f.data(), (int)f.size());
-}
 
 }  // namespace
 
@@ -127,7 +119,7 @@ TEST_F(SetupCommands, AnswerFromAnotherDeviceIsStoredButDoesNotEndTheWait) {
 TEST(SetupAnswer, WorkedAnswerStoresAddressModeAndVersion) {
   dev_removeAll();
   testing::internal::CaptureStdout();
-  feed(makeFrame(0x00C0FFEE, {0x01, 0x0E, 2, 0x2C, 0x01, 0x0D, 1, 2, 0xA0, 2, 1, 4}));
+  feedAnswer(makeFrame(0x00C0FFEE, {0x01, 0x0E, 2, 0x2C, 0x01, 0x0D, 1, 2, 0xA0, 2, 1, 4}));
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("app_setup_parse\n"), std::string::npos);
   EXPECT_EQ(setup_rec.load(), 0x00C0FFEEu);
@@ -145,12 +137,12 @@ TEST(SetupAnswer, WalkSkipsShortItemsAndStopsAtUnknownOrOverlongOnes) {
   testing::internal::CaptureStdout();
   // A DALI count of length 2 is skipped and the walk goes on; an address of
   // length 1 would take the next tag as its high byte: skipped too.
-  feed(makeFrame(0x11, {0x01, 0x04, 2, 9, 9, 0x0E, 1, 0x05, 0x0D, 1, 1, 0x07, 1, 0, 0x05, 2, 9, 9}));
+  feedAnswer(makeFrame(0x11, {0x01, 0x04, 2, 9, 9, 0x0E, 1, 0x05, 0x0D, 1, 1, 0x07, 1, 0, 0x05, 2, 9, 9}));
   // The limits run past the payload: not applied.
-  feed(makeFrame(0x22, {0x01, 0x0D, 1, 2, 0x05, 3, 7, 7}));
+  feedAnswer(makeFrame(0x22, {0x01, 0x0D, 1, 2, 0x05, 3, 7, 7}));
   // Too short to hold an item: not an answer at all.
   setup_rec.store(0);
-  feed(makeFrame(0x33, {0x01, 0x0D}));
+  feedAnswer(makeFrame(0x33, {0x01, 0x0D}));
   testing::internal::GetCapturedStdout();
   Device d;
   ASSERT_TRUE(dev_copy(0x11, &d));

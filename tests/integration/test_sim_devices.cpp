@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../support/frames.h"
+#include "../support/raw_port.h"
 #include "platform/clock.h"
 #include "platform/ftd2xx.h"
 #include "sim/sim_device.h"
@@ -63,13 +64,7 @@ class Wire {
     ftd2xx_setBackend(nullptr);
   }
   void send(const std::vector<uint8_t>& bytes) {
-    uint8_t zero = 0;
-    DWORD w = 0;
-    FT_SetBaudRate(h, 15625);
-    FT_Write(h, &zero, 1, &w);
-    clock_sleepUs(5000);
-    FT_SetBaudRate(h, 250000);
-    FT_Write(h, (void*)bytes.data(), (DWORD)bytes.size(), &w);
+    rawSendBreakAndFrame(h, bytes);
     clock_sleepUs(bytes.size() * 44 + 5000);
   }
   std::vector<uint8_t> readAll() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../support/frames.h"
+#include "../support/raw_port.h"
 #include "link/cable.h"
 #include "link/timer.h"
 #include "platform/clock.h"
@@ -196,15 +197,7 @@ TEST_F(SimWire, FullReceiveQueueLosesAndCountsWhatArrives) {
   FT_SetTimeouts(h, 1, 0);
   FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE);
   const std::vector<uint8_t> frame = makeFrame(1, {0x01});
-  auto send = [&] {
-    uint8_t zero = 0;
-    DWORD w = 0;
-    FT_SetBaudRate(h, 15625);
-    FT_Write(h, &zero, 1, &w);
-    clock_sleepUs(5000);
-    FT_SetBaudRate(h, 250000);
-    FT_Write(h, (void*)frame.data(), (DWORD)frame.size(), &w);
-  };
+  auto send = [&] { rawSendBreakAndFrame(h, frame); };
 
   // Read in time, 16 bytes a round trip while about 23 arrive: the queue
   // never holds more than about 30, and nothing is lost.

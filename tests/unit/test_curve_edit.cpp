@@ -5,36 +5,17 @@
 
 #include "curve/curve.h"
 #include "curve/curve_edit.h"
+#include "../support/curve_fixture.h"
 
 namespace {
 
-const int W = 440, H = 350;
-const double TOP = 20, BOTTOM = 320;  // rows of output 4095 and 0
-
-class CurveEdit : public testing::Test {
+class CurveEdit : public CurveFixture {
  protected:
-  char label[CURVE_LABEL_SIZE];
   int32_t before[CURVE_POINTS];
 
-  void SetUp() override {
-    curve_setSize(W, H);
-    curve_resetEditing();
-    CurveRecord rec;
-    curve_presetLinear(&rec);
-    curve_setData(&rec);
-  }
-  void TearDown() override { curve_setSize(0, 0); }
   void snapshot() { memcpy(before, cData, sizeof before); }
-  // The first pixel column of the edit area that selects `level`.
-  double col(int level) {
-    for (int x = 40; x <= W - 10; x++)
-      if (getGraphPosX(pointerInGraphX(x)) == level) return x;
-    ADD_FAILURE() << "no column for level " << level;
-    return 0;
-  }
   int send(int kind, double x, double y, int button = 0, bool up = false, int approx = 5) {
-    CurveEvent ev{kind, x, y, button, up};
-    return curve_handleEvent(ev, approx, label, sizeof label);
+    return event(kind, x, y, button, up, approx);
   }
   int press(int button, int level, double y, int approx = 5) {
     return send(CURVE_EV_PRESS, col(level), y, button, false, approx);

@@ -6,37 +6,22 @@
 #include "curve/curve.h"
 #include "curve/curve_edit.h"
 #include "curve/curve_undo.h"
+#include "../support/curve_fixture.h"
 
 namespace {
 
-const int W = 440, H = 350;
-const double TOP = 20, BOTTOM = 320;  // rows of output 4095 and 0
-
-class Undo : public testing::Test {
+class Undo : public CurveFixture {
  protected:
-  char label[CURVE_LABEL_SIZE];
-
   void SetUp() override {
-    curve_setSize(W, H);
-    curve_resetEditing();
-    CurveRecord rec;
-    curve_presetLinear(&rec);
-    curve_setData(&rec);
+    CurveFixture::SetUp();
     undo_clear();
   }
   void TearDown() override {
-    curve_setSize(0, 0);
+    CurveFixture::TearDown();
     undo_clear();
   }
-  double col(int level) {
-    for (int x = 40; x <= W - 10; x++)
-      if (getGraphPosX(pointerInGraphX(x)) == level) return x;
-    ADD_FAILURE() << "no column for level " << level;
-    return 0;
-  }
   void send(int kind, int level, double y, int button = 0, bool up = false) {
-    CurveEvent ev{kind, col(level), y, button, up};
-    curve_handleEvent(ev, 5, label, sizeof label);
+    event(kind, col(level), y, button, up);
   }
   void key(int k, bool shift = false, int approx = 5) {
     EXPECT_TRUE(curve_handleKey(k, shift, approx, label, sizeof label));
