@@ -52,6 +52,7 @@ bool functions(SimFunctions& f, uint32_t& uid, uint32_t dest, const uint8_t* p, 
 void simFunctions_init(SimFunctions& f, uint32_t uid) {
   f.settings.addr = (uint16_t)(1 + uid % 512);
   f.settings.backlight = (uint8_t)(uid / 512 % 101);
+  f.discovery.lossRng = uid * 2654435761u | 1u;
 }
 
 bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* d, int n, uint64_t endUs,
