@@ -6,7 +6,7 @@
 
 #include "app/daliWin.h"
 #include "app/mainWin.h"
-#include "app/setupValues.h"
+#include "device/setupValues.h"
 #include "app/widgets.h"
 
 namespace {

@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   SimRig rig = simRig_build(o);
+  if (!rig.error.empty()) {
+    fprintf(stderr, "tern-curve-sim: %s\n", rig.error.c_str());
+    return 2;
+  }
   ftd2xx_setBackend(rig.line);
   int status = app_run();
   const int written = simRig_finish(rig, o, "tern-curve-sim");

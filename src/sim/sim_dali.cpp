@@ -1,6 +1,7 @@
 #include "sim/sim_dali.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "sim/sim_answer.h"
@@ -68,15 +69,31 @@ bool simDali_respond(SimDali& d, uint32_t uid, const uint8_t* p, int length, uin
   }
 }
 
-std::string simDali_json(const SimDali& d) {
-  std::string out = "\"dali\": [";
-  char buf[64];
-  for (size_t i = 0; i < d.gear.size(); i++) {
-    snprintf(buf, sizeof buf, "%s{\"short\": %u, \"random\": \"%06X\"}", i ? ", " : "",
-             d.gear[i].shortAddr, (unsigned)d.gear[i].randomAddr);
-    out += buf;
+void simDali_toJson(const SimDali& d, SimJson& j) {
+  SimJson gear = SimJson::array();
+  for (const SimDaliGear& g : d.gear) {
+    char random[8];
+    snprintf(random, sizeof random, "%06X", (unsigned)(g.randomAddr & 0xFFFFFFu));
+    gear.push_back({{"short", g.shortAddr}, {"random", random}});
   }
-  snprintf(buf, sizeof buf, "], \"daliSearches\": %d, \"daliRandomizes\": %d", d.searches,
-           d.randomizes);
-  return out + buf;
+  j["dali"] = gear;
+  j["daliSearches"] = d.searches;
+  j["daliRandomizes"] = d.randomizes;
+}
+
+void simDali_fromJson(SimDali& d, const SimJson& j) {
+  if (const SimJson* gear = simJson_array(j, "dali")) {
+    if (gear->size() > 255) throw SimJsonError("dali: more than 255 gear");
+    d.gear.clear();
+    for (const SimJson& g : *gear) {
+      if (!g.is_object()) throw SimJsonError("dali: an entry is not an object");
+      SimDaliGear one{0, 0};
+      simJson_int(g, "short", 0, 255, one.shortAddr);
+      if (const std::string* r = simJson_string(g, "random")) one.randomAddr = simJson_hex(*r, 6, "random");
+      d.gear.push_back(one);
+    }
+  }
+  simJson_int(j, "daliSearches", 0, INT32_MAX, d.searches);
+  simJson_int(j, "daliRandomizes", 0, INT32_MAX, d.randomizes);
+  d.busyUntilUs = 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_json.h"
 #include "sim/sim_line.h"
 
 struct SimDaliGear {
@@ -36,5 +37,8 @@ void simDali_populate(SimDali& dali, int count, uint32_t seed);
 // at the end of a transmission at endUs. True with the answer filled.
 bool simDali_respond(SimDali& dali, uint32_t uid, const uint8_t* payload, int length,
                      uint64_t endUs, SimAnswer& answer);
-// "dali": [{"short": n, "random": "XXXXXX"}, ...], "daliSearches": n, "daliRandomizes": n
-std::string simDali_json(const SimDali& dali);
+// The gear as members of j: "dali": [{"short": n, "random": "XXXXXX"}, ...],
+// "daliSearches", "daliRandomizes"; and back (missing members keep their
+// values; a busy time does not carry over, the clock restarts with a run).
+void simDali_toJson(const SimDali& dali, SimJson& j);
+void simDali_fromJson(SimDali& dali, const SimJson& j);

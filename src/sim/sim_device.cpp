@@ -5,6 +5,8 @@
 #include <random>
 #include <set>
 
+#include "link/fileio.h"
+
 namespace {
 
 const int kHeader = 19;
@@ -32,6 +34,35 @@ struct CurvePartLayout {
   int headerBytes;
 };
 const CurvePartLayout kParts[3] = {{0, 170, 6}, {170, 170, 5}, {340, 184, 5}};
+
+const size_t CURVE_NAME_BYTES = 12;  // the record's name field
+
+bool isUtf8(const std::string& s) {
+  try {
+    (void)SimJson(s).dump();
+    return true;
+  } catch (const SimJson::type_error&) {
+    return false;
+  }
+}
+
+std::string hexBytes(const std::string& s) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : s) {
+    out += hex[c >> 4];
+    out += hex[c & 15];
+  }
+  return out;
+}
+
+std::string fromHex(const std::string& text, size_t maxBytes, const char* key) {
+  if (text.size() % 2 != 0 || text.size() / 2 > maxBytes)
+    throw SimJsonError(std::string(key) + ": not up to " + std::to_string(maxBytes) + " hexadecimal bytes");
+  std::string out;
+  for (size_t i = 0; i < text.size(); i += 2) out += (char)simJson_hex(text.substr(i, 2), 2, key);
+  return out;
+}
 
 }  // namespace
 
@@ -86,6 +117,57 @@ void SimDevice::takeCurve() {
   partsSeen = 0;
 }
 
+SimJson SimDevice::sim_toJson() const {
+  char text[12];
+  snprintf(text, sizeof text, "%08X", (unsigned)uid);
+  SimJson j;
+  j["uid"] = text;
+  simFunctions_toJson(functions, j);
+  // A name is bytes: one that is not UTF-8 (a code-page name) is kept
+  // whole beside its readable form.
+  if (isUtf8(curveName)) {
+    j["curveName"] = curveName;
+  } else {
+    j["curveName"] = SimJson::parse(SimJson(curveName).dump(-1, ' ', false, SimJson::error_handler_t::replace));
+    j["curveNameBytes"] = hexBytes(curveName);
+  }
+  j["curvesTaken"] = curvesTaken;
+  j["badFrames"] = badFrames;
+  j["curve"] = SimJson::array();
+  for (int k = 0; k < CURVE_POINTS; k++) j["curve"].push_back(curve[k]);
+  j["firmware"] = firmware.sim_toJson();
+  return j;
+}
+
+void SimDevice::sim_fromJson(const SimJson& j) {
+  simFunctions_fromJson(functions, uid, j);
+  functions.discovery.lossRng = uid * 2654435761u | 1u;
+  if (const std::string* bytes = simJson_string(j, "curveNameBytes")) {
+    curveName = fromHex(*bytes, CURVE_NAME_BYTES, "curveNameBytes");
+  } else if (const std::string* name = simJson_string(j, "curveName")) {
+    if (name->size() > CURVE_NAME_BYTES) throw SimJsonError("curveName: longer than 12 bytes");
+    curveName = *name;
+  }
+  simJson_int(j, "curvesTaken", 0, INT32_MAX, curvesTaken);
+  simJson_int(j, "badFrames", 0, INT32_MAX, badFrames);
+  if (const SimJson* levels = simJson_array(j, "curve")) {
+    if (levels->size() != CURVE_POINTS) throw SimJsonError("curve: not 256 levels");
+    for (int k = 0; k < CURVE_POINTS; k++) {
+      const SimJson& v = (*levels)[k];
+      if (!v.is_number_integer() || v.get<long long>() < 0 || v.get<long long>() > 0xFFFF)
+        throw SimJsonError("curve: level " + std::to_string(k) + " is not 0..65535");
+      curve[k] = (uint16_t)v.get<long long>();
+    }
+  }
+  if (const SimJson* fw = simJson_object(j, "firmware")) {
+    try {
+      firmware.sim_fromJson(*fw);
+    } catch (const SimJsonError& e) {
+      throw SimJsonError(std::string("firmware.") + e.what());
+    }
+  }
+}
+
 SimDevices::SimDevices(int count, uint32_t seed) {
   std::mt19937 rng(seed);
   std::set<uint32_t> used;
@@ -110,38 +192,49 @@ void SimDevices::sim_attach(SimLine& line) {
 }
 
 std::string SimDevices::sim_stateJson(const SimLine* line) const {
-  std::string out = "{\"devices\": [";
-  char buf[64];
-  for (size_t i = 0; i < devices.size(); i++) {
-    const SimDevice& d = *devices[i];
-    snprintf(buf, sizeof buf, "%s\n  {\"uid\": \"%08X\", ", i ? "," : "", d.sim_uid());
-    out += buf;
-    out += simFunctions_json(d.sim_functions());
-    out += "\"curveName\": \"";
-    for (char c : d.sim_curveName()) {
-      if (c == '"' || c == '\\') out += '\\';
-      if ((unsigned char)c < 0x20) continue;
-      out += c;
-    }
-    snprintf(buf, sizeof buf, "\", \"curvesTaken\": %d, \"badFrames\": %d, \"curve\": [",
-             d.sim_curvesTaken(), d.sim_badFrames());
-    out += buf;
-    for (int k = 0; k < SimDevice::CURVE_POINTS; k++) {
-      snprintf(buf, sizeof buf, "%s%u", k ? ", " : "", d.sim_curve()[k]);
-      out += buf;
-    }
-    out += "], \"firmware\": " + d.sim_firmware().sim_json() + "}";
-  }
-  out += "\n]";
-  if (line) out += ",\n\"converter\": " + line->sim_countersJson();
-  out += "}\n";
-  return out;
+  SimJson doc;
+  doc["devices"] = SimJson::array();
+  for (const SimDevice* d : devices) doc["devices"].push_back(d->sim_toJson());
+  if (line) doc["converter"] = line->sim_countersJson();
+  return doc.dump(2) + "\n";
 }
 
+bool SimDevices::sim_loadState(const std::string& text, std::string& error) {
+  std::vector<SimDevice*> loaded;
+  try {
+    const SimJson doc = SimJson::parse(text);
+    if (!doc.is_object()) throw SimJsonError("not a JSON object");
+    const SimJson* list = simJson_array(doc, "devices");
+    if (!list) throw SimJsonError("devices: missing");
+    std::set<uint32_t> used;
+    for (size_t i = 0; i < list->size(); i++) {
+      const SimJson& one = (*list)[i];
+      const std::string where = "devices[" + std::to_string(i) + "]";
+      try {
+        if (!one.is_object()) throw SimJsonError("not an object");
+        const std::string* uidText = simJson_string(one, "uid");
+        if (!uidText) throw SimJsonError("uid: missing");
+        const uint32_t uid = simJson_hex(*uidText, 8, "uid");
+        if (uid == 0 || uid == 0xFFFFFFFFu) throw SimJsonError("uid: " + *uidText + " names no device");
+        if (!used.insert(uid).second) throw SimJsonError("uid: " + *uidText + " is there twice");
+        loaded.push_back(new SimDevice(uid));
+        loaded.back()->sim_fromJson(one);
+      } catch (const SimJsonError& e) {
+        throw SimJsonError(where + "." + e.what());
+      }
+    }
+  } catch (const std::exception& e) {  // SimJsonError, or nlohmann's parse and type errors
+    for (SimDevice* d : loaded) delete d;
+    error = e.what();
+    return false;
+  }
+  for (SimDevice* d : devices) delete d;
+  devices = loaded;
+  return true;
+}
+
+// Written whole or not at all: a run that ends in the middle of the write
+// leaves the state of the run before, not half a file.
 bool SimDevices::sim_writeState(const std::string& path, const SimLine* line) const {
-  FILE* f = fopen(path.c_str(), "w");
-  if (!f) return false;
-  std::string s = sim_stateJson(line);
-  bool ok = fwrite(s.data(), 1, s.size(), f) == s.size();
-  return (fclose(f) == 0) && ok;
+  return save_file(path.c_str(), sim_stateJson(line).c_str()) == 0;
 }

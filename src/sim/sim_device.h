@@ -34,6 +34,13 @@ class SimDevice : public SimResponder {
 
   bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) override;
 
+  // The device's state as the state file holds it, and back: UID, muted
+  // flag, settings, DALI gear, faults, curve, firmware. Reading leaves the
+  // members a file leaves out as they are and throws SimJsonError on a bad
+  // one.
+  SimJson sim_toJson() const;
+  void sim_fromJson(const SimJson& j);
+
  private:
   void onCurvePart(const uint8_t* payload, int length);
   void takeCurve();
@@ -64,6 +71,11 @@ class SimDevices {
   // firmware mode and image; with a line, also its converter's counters.
   std::string sim_stateJson(const SimLine* line = nullptr) const;
   bool sim_writeState(const std::string& path, const SimLine* line = nullptr) const;
+  // Replaces the devices with those of a state file's text, as
+  // sim_stateJson writes it (the converter's counters are not read back).
+  // False with the reason in `error` when the text is not such a state;
+  // the devices are then left as they were.
+  bool sim_loadState(const std::string& text, std::string& error);
 
  private:
   std::vector<SimDevice*> devices;

@@ -73,18 +73,36 @@ void SimFirmware::takeBlock(int number, const uint8_t* data) {
 
 std::vector<uint8_t> SimFirmware::sim_image() const { return flash; }
 
-std::string SimFirmware::sim_json() const {
-  char head[160];
-  snprintf(head, sizeof head,
-           "{\"mode\": \"%s\", \"reboots\": %d, \"blocks\": %d, \"rejected\": %d, \"image\": \"",
-           receiving ? "receiving" : "application", reboots, blocks, rejected);
-  std::string out = head;
+SimJson SimFirmware::sim_toJson() const {
   static const char hex[] = "0123456789abcdef";
-  out.reserve(out.size() + flash.size() * 2 + 2);
+  std::string image;
+  image.reserve(flash.size() * 2);
   for (uint8_t b : flash) {
-    out += hex[b >> 4];
-    out += hex[b & 15];
+    image += hex[b >> 4];
+    image += hex[b & 15];
   }
-  out += "\"}";
-  return out;
+  return {{"mode", receiving ? "receiving" : "application"},
+          {"reboots", reboots},
+          {"blocks", blocks},
+          {"rejected", rejected},
+          {"image", image}};
+}
+
+void SimFirmware::sim_fromJson(const SimJson& j) {
+  if (const std::string* mode = simJson_string(j, "mode")) {
+    if (*mode != "receiving" && *mode != "application")
+      throw SimJsonError("mode: \"" + *mode + "\" is neither application nor receiving");
+    receiving = *mode == "receiving";
+  }
+  simJson_int(j, "reboots", 0, INT32_MAX, reboots);
+  simJson_int(j, "blocks", 0, FLASH_SIZE / BLOCK_SIZE, blocks);
+  simJson_int(j, "rejected", 0, INT32_MAX, rejected);
+  if (const std::string* image = simJson_string(j, "image")) {
+    const size_t bytes = image->size() / 2;
+    if (image->size() % (2 * BLOCK_SIZE) != 0 || bytes > (size_t)FLASH_SIZE)
+      throw SimJsonError("image: not whole blocks of hexadecimal bytes within the flash");
+    flash.assign(bytes, 0);
+    for (size_t i = 0; i < bytes; i++) flash[i] = (uint8_t)simJson_hex(image->substr(2 * i, 2), 2, "image");
+    taken.assign(bytes / BLOCK_SIZE, true);
+  }
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_json.h"
+
 class SimFirmware {
  public:
   enum { PACKET_SIZE = 76, BLOCK_SIZE = 64, FLASH_SIZE = 131072 };
@@ -34,7 +36,10 @@ class SimFirmware {
   std::vector<uint8_t> sim_image() const;
   // {"mode": "application"|"receiving", "reboots": r, "blocks": n,
   //  "rejected": k, "image": "<hex>"}
-  std::string sim_json() const;
+  SimJson sim_toJson() const;
+  // Back from the same object: every block of the image counts as taken
+  // (missing members keep their values; bad ones throw SimJsonError).
+  void sim_fromJson(const SimJson& j);
 
  private:
   void reboot();

@@ -1,5 +1,6 @@
 #include "sim/sim_functions.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "sim/sim_answer.h"
@@ -76,14 +77,41 @@ bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* d, int 
   }
 }
 
-std::string simFunctions_json(const SimFunctions& f) {
-  char buf[128];
-  snprintf(buf, sizeof buf, "\"muted\": %s, \"identified\": %d, \"uidChanges\": %d, \"formerUid\": \"%08X\", ",
-           f.discovery.muted ? "true" : "false", f.identified, f.uidChanges, (unsigned)f.formerUid);
-  std::string out = buf;
-  out += simSettings_json(f.settings);
-  out += ", ";
-  out += simDali_json(f.dali);
-  out += ", ";
-  return out;
+void simFunctions_toJson(const SimFunctions& f, SimJson& j) {
+  char former[12];
+  snprintf(former, sizeof former, "%08X", (unsigned)f.formerUid);
+  j["muted"] = f.discovery.muted;
+  j["muteTries"] = f.discovery.muteTries;
+  j["identified"] = f.identified;
+  j["uidChanges"] = f.uidChanges;
+  j["formerUid"] = former;
+  simSettings_toJson(f.settings, j);
+  simDali_toJson(f.dali, j);
+  const SimFaults& x = f.faults;
+  j["faults"] = {{"neverMutes", x.neverMutes},
+                 {"mutesOnTry", x.mutesOnTry},
+                 {"probesWhileMuted", x.probesWhileMuted},
+                 {"acknowledgesUnderOldUid", x.acknowledgesUnderOldUid},
+                 {"silentClasses", x.silentClasses},
+                 {"probeLossPerMille", x.probeLossPerMille}};
+}
+
+void simFunctions_fromJson(SimFunctions& f, uint32_t uid, const SimJson& j) {
+  simJson_bool(j, "muted", f.discovery.muted);
+  simJson_int(j, "muteTries", 0, INT32_MAX, f.discovery.muteTries);
+  simJson_int(j, "identified", 0, INT32_MAX, f.identified);
+  simJson_int(j, "uidChanges", 0, INT32_MAX, f.uidChanges);
+  if (const std::string* former = simJson_string(j, "formerUid")) f.formerUid = simJson_hex(*former, 8, "formerUid");
+  simSettings_fromJson(f.settings, j);
+  simDali_fromJson(f.dali, j);
+  // A randomize after the reload draws from the device's own stream.
+  f.dali.rng.seed(uid * 7919u + (uint32_t)f.dali.randomizes);
+  if (const SimJson* x = simJson_object(j, "faults")) {
+    simJson_bool(*x, "neverMutes", f.faults.neverMutes);
+    simJson_int(*x, "mutesOnTry", 0, INT32_MAX, f.faults.mutesOnTry);
+    simJson_bool(*x, "probesWhileMuted", f.faults.probesWhileMuted);
+    simJson_bool(*x, "acknowledgesUnderOldUid", f.faults.acknowledgesUnderOldUid);
+    simJson_int(*x, "silentClasses", 0, UINT32_MAX, f.faults.silentClasses);
+    simJson_int(*x, "probeLossPerMille", 0, 1000, f.faults.probeLossPerMille);
+  }
 }

@@ -8,6 +8,7 @@
 #include "sim/sim_dali.h"
 #include "sim/sim_discovery.h"
 #include "sim/sim_faults.h"
+#include "sim/sim_json.h"
 #include "sim/sim_line.h"
 #include "sim/sim_settings.h"
 
@@ -29,5 +30,9 @@ void simFunctions_init(SimFunctions& f, uint32_t uid);
 // uid. True with the answer filled when the device answers.
 bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* frame, int count,
                           uint64_t endUs, SimAnswer& answer);
-// JSON members for the state dump, each followed by ", ".
-std::string simFunctions_json(const SimFunctions& f);
+// The state as members of j: "muted", "muteTries", "identified",
+// "uidChanges", "formerUid", the settings, the DALI gear and "faults"; and
+// back for the device uid (missing members keep their values; bad ones
+// throw SimJsonError).
+void simFunctions_toJson(const SimFunctions& f, SimJson& j);
+void simFunctions_fromJson(SimFunctions& f, uint32_t uid, const SimJson& j);

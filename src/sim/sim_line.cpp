@@ -38,14 +38,11 @@ SimConverterCounters SimLine::sim_counters() const {
   return c;
 }
 
-std::string SimLine::sim_countersJson() const {
+SimJson SimLine::sim_countersJson() const {
   const SimConverterCounters c = sim_counters();
-  char buf[256];
-  snprintf(buf, sizeof buf,
-           "{\"rxCapacity\": %d, \"rxOverflowBytes\": %ld, \"transmissions\": %ld, "
-           "\"breaks\": %ld, \"framesGarbled\": %ld, \"answers\": %ld}",
-           c.rxCapacity, c.rxOverflowBytes, c.transmissions, c.breaks, c.framesGarbled, c.answers);
-  return buf;
+  return {{"rxCapacity", c.rxCapacity}, {"rxOverflowBytes", c.rxOverflowBytes},
+          {"transmissions", c.transmissions}, {"breaks", c.breaks},
+          {"framesGarbled", c.framesGarbled}, {"answers", c.answers}};
 }
 
 SimLineFormat SimLine::sim_lineFormat() const {

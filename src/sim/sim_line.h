@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/port_backend.h"
+#include "sim/sim_json.h"
 #include "sim/sim_trace.h"
 
 // What a responder sends back to one transmission.
@@ -83,7 +84,7 @@ class SimLine : public PortBackend {
   void sim_setRxCapacity(int bytes);
   SimConverterCounters sim_counters() const;
   // The counters as a JSON object.
-  std::string sim_countersJson() const;
+  SimJson sim_countersJson() const;
   // The UART settings in force.
   SimLineFormat sim_lineFormat() const;
 

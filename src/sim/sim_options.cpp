@@ -22,6 +22,25 @@ std::string checkWritable(const std::string& path) {
   return std::string();
 }
 
+// The state file: read at start when it exists, so it must be readable
+// then; written at exit, so it must be writable either way.
+std::string checkStateFile(const std::string& path) {
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), R_OK) != 0)
+    return "cannot read " + path + ": " + strerror(errno);
+  return checkWritable(path);
+}
+
+bool readWhole(const std::string& path, std::string& text) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  const bool ok = !ferror(f);
+  fclose(f);
+  return ok;
+}
+
 void addOutputFile(CLI::App& app, const char* name, std::string& target, const char* what) {
   app.add_option(name, target, what)->type_name("FILE")->check(
       CLI::Validator(checkWritable, "", "writable"));
@@ -54,6 +73,10 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
                 "write the devices' and the converter's state as JSON at exit");
   addOutputFile(app, "--capture", o.capture,
                 "write what the line carried as a sigrok session (.sr) at exit");
+  app.add_option("--sim-state", o.simState,
+                 "the virtual devices: read from FILE when it exists (then --devices, --dali, "
+                 "--seed and --rogue make none), written back to it at exit")
+      ->type_name("FILE")->check(CLI::Validator(checkStateFile, "", "state file"));
   app.add_option("--fail-after", o.failAfter,
                  "pull the converter from the line after it has sent N frames")
       ->type_name("N")->check(CLI::Range(0L, 1000000L));
@@ -67,14 +90,33 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
 
 SimRig simRig_build(const SimOptions& o) {
   SimRig rig;
-  rig.line = new SimLine;
-  rig.devices = new SimDevices(o.devices, o.seed);
-  addRogues(*rig.devices, o.rogues, o.seed);
-  for (int i = 0; i < rig.devices->sim_count(); i++) {
-    SimFunctions& f = rig.devices->sim_device(i).sim_functions();
-    simDali_populate(f.dali, o.dali, o.seed * 7919u + (uint32_t)i);
-    f.faults.probeLossPerMille = o.probeLoss;
+  const bool fromState = !o.simState.empty() && access(o.simState.c_str(), F_OK) == 0;
+  if (fromState) {
+    std::string text, why;
+    SimDevices* loaded = new SimDevices(0, o.seed);
+    if (!readWhole(o.simState, text)) {
+      why = strerror(errno);
+    } else if (loaded->sim_loadState(text, why)) {
+      rig.devices = loaded;
+    }
+    if (!rig.devices) {
+      delete loaded;
+      rig.error = "cannot read the state " + o.simState + ": " + why;
+      return rig;
+    }
+    if (o.probeLoss > 0)
+      for (int i = 0; i < rig.devices->sim_count(); i++)
+        rig.devices->sim_device(i).sim_functions().faults.probeLossPerMille = o.probeLoss;
+  } else {
+    rig.devices = new SimDevices(o.devices, o.seed);
+    addRogues(*rig.devices, o.rogues, o.seed);
+    for (int i = 0; i < rig.devices->sim_count(); i++) {
+      SimFunctions& f = rig.devices->sim_device(i).sim_functions();
+      simDali_populate(f.dali, o.dali, o.seed * 7919u + (uint32_t)i);
+      f.faults.probeLossPerMille = o.probeLoss;
+    }
   }
+  rig.line = new SimLine;
   rig.devices->sim_attach(*rig.line);
   rig.line->sim_trace().trace_recordWire(!o.capture.empty());
   rig.line->sim_unplugAfterFrames(o.failAfter);
@@ -92,9 +134,20 @@ int simRig_finish(const SimRig& rig, const SimOptions& o, const char* program) {
     fprintf(stderr, "%s: cannot write %s\n", program, o.state.c_str());
     status = 1;
   }
+  if (!o.simState.empty() && !rig.devices->sim_writeState(o.simState, rig.line)) {
+    fprintf(stderr, "%s: cannot write %s\n", program, o.simState.c_str());
+    status = 1;
+  }
   if (!o.capture.empty() && !capture_writeSr(o.capture, rig.line->sim_trace().trace_wire())) {
     fprintf(stderr, "%s: cannot write %s\n", program, o.capture.c_str());
     status = 1;
   }
   return status;
+}
+
+void simRig_free(SimRig& rig) {
+  delete rig.devices;
+  delete rig.line;
+  rig.devices = nullptr;
+  rig.line = nullptr;
 }

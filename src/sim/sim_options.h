@@ -24,6 +24,7 @@ struct SimOptions {
   std::string trace;    // every transmission, written at exit
   std::string state;    // the devices' and converter's state, written at exit
   std::string capture;  // a sigrok session of the line, written at exit
+  std::string simState; // the devices, read at start when it exists and written back at exit
   long failAfter = -1;  // frames the converter sends before it is pulled; -1: never
   int probeLoss = 0;    // per mille of probes each device misses
   int rogues = 0;       // devices that answer probes but never take a mute
@@ -38,11 +39,21 @@ void simOptions_add(CLI::App& app, SimOptions& o);
 // The line built from the options. It and its devices live until the
 // process ends: a worker may still be sending when the program's main
 // returns.
+//
+// With a state file (simState) that exists, the devices are those of the
+// file, as a line keeps its devices between two runs: --devices, --dali,
+// --seed and --rogue then make none, and --probe-loss, when above 0, is
+// laid on them. A file that cannot be read as a state leaves `error` set
+// (naming the file and what is wrong) and no line built.
 struct SimRig {
   SimLine* line = nullptr;
   SimDevices* devices = nullptr;
+  std::string error;
 };
 SimRig simRig_build(const SimOptions& o);
+// Frees the line and its devices, for a caller that knows nothing uses them
+// any more (no worker runs, the port backend no longer points at the line).
+void simRig_free(SimRig& rig);
 // Settles the line and writes the files the options name. Each file that
 // cannot be written is named on standard error after `program`. Returns 0,
 // or 1 when one could not be written.

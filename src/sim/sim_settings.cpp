@@ -1,5 +1,6 @@
 #include "sim/sim_settings.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "sim/sim_answer.h"
@@ -70,13 +71,31 @@ bool simSettings_respond(SimSettings& s, uint8_t daliCount, uint32_t uid, uint32
   return true;
 }
 
-std::string simSettings_json(const SimSettings& s) {
-  char buf[256];
-  snprintf(buf, sizeof buf,
-           "\"settings\": {\"addr\": %u, \"lossOfDmx\": %u, \"sleep\": %u, \"backlight\": %u, "
-           "\"limitUp\": %u, \"limitDown\": %u, \"version\": \"%u.%u\"}, "
-           "\"setupReads\": %d, \"setupWrites\": %d",
-           s.addr, s.lossOfDmx, s.sleep, s.backlight, s.limitUp, s.limitDown, s.verMajor,
-           s.verMinor, s.reads, s.writes);
-  return buf;
+void simSettings_toJson(const SimSettings& s, SimJson& j) {
+  j["settings"] = {{"addr", s.addr},           {"lossOfDmx", s.lossOfDmx}, {"sleep", s.sleep},
+                   {"backlight", s.backlight}, {"limitUp", s.limitUp},     {"limitDown", s.limitDown},
+                   {"version", std::to_string(s.verMajor) + "." + std::to_string(s.verMinor)}};
+  j["setupReads"] = s.reads;
+  j["setupWrites"] = s.writes;
+}
+
+void simSettings_fromJson(SimSettings& s, const SimJson& j) {
+  if (const SimJson* v = simJson_object(j, "settings")) {
+    simJson_int(*v, "addr", 0, 0xFFFF, s.addr);
+    simJson_int(*v, "lossOfDmx", 0, 255, s.lossOfDmx);
+    simJson_int(*v, "sleep", 0, 255, s.sleep);
+    simJson_int(*v, "backlight", 0, 255, s.backlight);
+    simJson_int(*v, "limitUp", 0, 255, s.limitUp);
+    simJson_int(*v, "limitDown", 0, 255, s.limitDown);
+    if (const std::string* ver = simJson_string(*v, "version")) {
+      unsigned major = 0, minor = 0;
+      char end = 0;
+      if (sscanf(ver->c_str(), "%3u.%3u%c", &major, &minor, &end) != 2 || major > 255 || minor > 255)
+        throw SimJsonError("version: \"" + *ver + "\" is not major.minor");
+      s.verMajor = (uint8_t)major;
+      s.verMinor = (uint8_t)minor;
+    }
+  }
+  simJson_int(j, "setupReads", 0, INT32_MAX, s.reads);
+  simJson_int(j, "setupWrites", 0, INT32_MAX, s.writes);
 }

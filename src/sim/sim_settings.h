@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/sim_json.h"
 #include "sim/sim_line.h"
 
 struct SimSettings {
@@ -27,5 +28,9 @@ struct SimSettings {
 // device answers.
 bool simSettings_respond(SimSettings& s, uint8_t daliCount, uint32_t uid, uint32_t dest,
                          const uint8_t* payload, int length, SimAnswer& answer);
-// The settings as JSON members: "settings": {...}, "setupReads": n, "setupWrites": n
-std::string simSettings_json(const SimSettings& s);
+// The settings as members of j: "settings": {addr, lossOfDmx, sleep,
+// backlight, limitUp, limitDown, version "major.minor"}, "setupReads",
+// "setupWrites"; and back from the same members (those missing keep their
+// values; a value out of range throws SimJsonError).
+void simSettings_toJson(const SimSettings& s, SimJson& j);
+void simSettings_fromJson(SimSettings& s, const SimJson& j);

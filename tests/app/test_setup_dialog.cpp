@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/setupValues.h"
+#include "device/setupValues.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // What the device setup dialog does with its texts and combo boxes, free of
 // GTK: the checks of the entered values with their messages, and how the
-// sleep and loss-of-DMX combo boxes map to stored and sent values.
+// sleep and loss-of-DMX combo boxes map to stored and sent values. The
+// commissioning module and `tern` check values given in files and on the
+// command line here too, with the same messages.
 #pragma once
 
 #include "device/app_setup.h"
@@ -12,6 +14,8 @@ enum {
   SETUP_BAD_UP = 4,         // not a number, or not 0..255
   SETUP_BAD_DOWN = 8,       // not a number, or not 0..255
   SETUP_BAD_ORDER = 16,     // both limits valid and down above up
+  SETUP_BAD_SLEEP = 32,     // not an entry of the sleep combo box
+  SETUP_BAD_LOSS = 64,      // not an entry of the loss-of-DMX combo box
 };
 
 // Converts the four texts with "%d" into values (addr, backlight, limitUp,
@@ -19,6 +23,14 @@ enum {
 // values->errorText, in the order of the bits. Returns the bits.
 int setupValues_check(const char* addr, const char* backlight, const char* up, const char* down,
                       SetupValues* values);
+// The same checks for texts that come from a file or a command line rather
+// than an entry: a text counts as a number only when it is a whole decimal
+// number (blanks around it allowed), so "12abc" is refused, not read as 12.
+int setupValues_checkStrict(const char* addr, const char* backlight, const char* up,
+                            const char* down, SetupValues* values);
+// That rule alone: whether text is a whole decimal number within lo..hi
+// (stored in value when it is a number at all).
+bool setupValues_wholeNumber(const char* text, int lo, int hi, int32_t* value);
 
 enum {
   SETUP_SLEEP_FIRST = 5,      // the first number after "Off"
@@ -45,3 +57,15 @@ int setupValues_lossEntries(int stored);
 void setupValues_lossText(int i, int stored, char* text, int size);
 int setupValues_lossPosition(int stored);
 int setupValues_lossValue(int i, int stored);
+
+// A sleep or loss-of-DMX value given as text instead of chosen in the combo
+// box: valid when it names an entry the combo box offers for the stored
+// value, by the entry's text (in any case: "off", "to 0%") or by the number
+// the entry sends. Stores the value and returns 0; otherwise appends the
+// message ("Sleep [second]:\n \"%s\"\n\nis not valid.\n", likewise "Loss Of
+// DMX:") to values->errorText and returns SETUP_BAD_SLEEP or SETUP_BAD_LOSS.
+int setupValues_sleepFromText(const char* text, int stored, int32_t* value, SetupValues* values);
+int setupValues_lossFromText(const char* text, int stored, int32_t* value, SetupValues* values);
+// Those two messages alone, appended for the text.
+void setupValues_sleepMessage(const char* text, SetupValues* values);
+void setupValues_lossMessage(const char* text, SetupValues* values);
