@@ -193,7 +193,13 @@ int cli_run(int argc, char** argv, const CliIo& io) {
     fflush(io.out);
     return CLI_OK;
   } catch (const CLI::ParseError& e) {
-    fprintf(io.err, "tern: %s\nRun tern --help for the commands, tern COMMAND --help for one.\n", e.what());
+    // A word that names no command reads better as what it is.
+    const std::vector<std::string> extra = app.remaining();
+    if (app.get_subcommands().empty() && !extra.empty() && extra[0][0] != '-')
+      fprintf(io.err, "tern: unknown command \"%s\"\n", extra[0].c_str());
+    else
+      fprintf(io.err, "tern: %s\n", e.what());
+    fputs("Run tern --help for the commands, tern COMMAND --help for one.\n", io.err);
     return CLI_USAGE;
   }
   if (io.console) io.console(verbose);

@@ -79,7 +79,7 @@ void reportResult(CliContext& c, const CommissionResult& r) {
 }
 
 struct Counts {
-  int n[COMMISSION_CABLE_LOST + 1] = {};
+  int n[COMMISSION_OUTCOMES] = {};
 };
 
 // Runs the plan one device at a time, with progress on a terminal, and
@@ -111,7 +111,7 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
   CliJson totals = CliJson::object();
   char summary[CLI_TEXT_SIZE];
   size_t used = (size_t)snprintf(summary, sizeof summary, "%d devices", plan.count);
-  for (int o = COMMISSION_NOT_REACHED; o <= COMMISSION_CABLE_LOST; o++) {
+  for (int o = 0; o < COMMISSION_OUTCOMES; o++) {
     if (counts.n[o] == 0) continue;
     const char* name = commission_outcomeName((CommissionOutcome)o);
     totals[name] = counts.n[o];
@@ -208,7 +208,8 @@ void cmd_apply(CliContext& c, const CliArgs& a) {
   static CommissionPlan plan;
   char why[COMMISSION_TEXT_SIZE];
   if (!commission_csvRead(text.data(), text.size(), &plan, why, sizeof why)) {
-    out_error(c.out, CLI_USAGE, "%s: %s; nothing was written", a.file.c_str(), why);
+    out_error(c.out, CLI_USAGE, "%s: %s", a.file.c_str(), why);
+    out_error(c.out, CLI_USAGE, "%s is refused whole: nothing was written.", a.file.c_str());
     return;
   }
   c.out.doc["file"] = a.file;

@@ -126,7 +126,11 @@ void writeAndReadBack(CommissionRun* run, CommissionResult* r, const CommissionV
   const SetupValues values = toSetup(&target);
   Device d;
   if (app_setup_send(r->uid, &values) < 0 || !commission_read(r->uid, &d)) {
-    if (stopIfCableGone(run, r)) return;
+    if (stopIfCableGone(run, r)) {
+      snprintf(r->text, sizeof r->text, "Cable not found! The write to Device %X may have reached it unconfirmed.",
+               (unsigned)r->uid);
+      return;
+    }
     r->outcome = COMMISSION_WRITE_FAILED;
     setText(r, "Device %X not responding.", r->uid);
     return;
@@ -325,6 +329,7 @@ const char* commission_outcomeName(CommissionOutcome o) {
     case COMMISSION_WRITE_FAILED: return "write failed";
     case COMMISSION_MISMATCH: return "read-back differs";
     case COMMISSION_CABLE_LOST: return "cable lost";
+    case COMMISSION_OUTCOMES: break;
   }
   return "";
 }

@@ -95,7 +95,6 @@ bool commission_addressPlan(int start, int step, const uint32_t* uids, int count
                             CommissionPlan* plan, char* error, int errorSize);
 
 enum CommissionOutcome {
-  COMMISSION_NOT_REACHED,    // the run stopped before this device (the cable failed)
   COMMISSION_UNCHANGED,      // it held every value already: nothing written
   COMMISSION_CHANGED,        // written, and the read-back shows the new values
   COMMISSION_WOULD_CHANGE,   // a check only: it differs, nothing written
@@ -104,6 +103,8 @@ enum CommissionOutcome {
   COMMISSION_WRITE_FAILED,   // the write or its read-back was not answered
   COMMISSION_MISMATCH,       // the read-back shows other values than written
   COMMISSION_CABLE_LOST,     // the cable failed while this device was done
+  COMMISSION_NOT_REACHED,    // the run stopped before this device (the cable failed)
+  COMMISSION_OUTCOMES
 };
 
 struct CommissionResult {

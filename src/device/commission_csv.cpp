@@ -46,6 +46,7 @@ struct Reader {
   char cell[kColumnCount][COMMISSION_CSV_CELL_MAX + 1];
   int cellLine[kColumnCount];
   int rowLine = 0;         // where the current row began
+  int quoteLine = 0;       // where the quoted cell being read began
 };
 
 void fail(Reader* r, int line, int col, const char* fmt, ...) __attribute__((format(printf, 4, 5)));
@@ -120,9 +121,11 @@ void row(Reader* r) {
   if (r->failed || !haveUid) return;
   const unsigned both = 1u << COMMISSION_LIMIT_UP | 1u << COMMISSION_LIMIT_DOWN;
   if ((t.want.has & both) == both) {
-    CommissionValues none = {};
+    // The order of the limits needs nothing from the device: checked here.
+    CommissionValues none = {}, limits = t.want;
+    limits.has = both;
     char why[COMMISSION_TEXT_SIZE];
-    if (commission_check(&none, &t.want, why, sizeof why) != 0) {
+    if (commission_check(&none, &limits, why, sizeof why) != 0) {
       int downColumn = 0;
       for (int c = 0; c < r->columns; c++)
         if (kColumns[r->column[c]].kind == COMMISSION_LIMIT_DOWN) downColumn = c + 1;
@@ -255,6 +258,7 @@ bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, cha
     return false;
   }
   // A byte at a time, so that every cell knows its line.
+  bool quoted = false;
   for (; at < size && !r.failed; at++) {
     if (csv_parse(&p, data + at, 1, onCell, onRecord, &r) != 1) {
       fail(&r, r.line, r.cells + 1,
@@ -262,10 +266,12 @@ bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, cha
                                        : "out of memory");
       break;
     }
+    if (p.quoted && !quoted) r.quoteLine = r.line;
+    quoted = p.quoted != 0;
     if (data[at] == '\n' || (data[at] == '\r' && (at + 1 >= size || data[at + 1] != '\n'))) r.line++;
   }
   if (!r.failed && csv_fini(&p, onCell, onRecord, &r) != 0)
-    fail(&r, r.line, r.cells + 1, "a quoted cell is not closed");
+    fail(&r, r.quoteLine, r.cells + 1, "the quote that begins this cell is not closed");
   csv_free(&p);
   if (!r.failed && !r.headerDone) fail(&r, 1, 0, "no header row: the file is empty");
   if (r.failed) {
