@@ -48,13 +48,13 @@ Device device(uint32_t uid, int addr, int loss, int sleep, int back, int up, int
 TEST(CommissionCsv, ReadsWhatSpreadsheetsWrite) {
   // A byte-order mark, CR LF, the columns in another order and in capitals,
   // blanks around cells, quoted cells (one with a comma, one over two
-  // lines in a column that is never written), a blank line, an empty cell,
-  // and no line end after the last row.
+  // lines in a column that is never written), a blank line ended by a CR
+  // alone, an empty cell, and no line end after the last row.
   const std::string text =
       "\xEF\xBB\xBF"
       "Address , UID,loss,version,limit_up,limit_down\r\n"
       " 17 ,0a1b2c3d,\"to 0%\",\"1.4,\r\nbeta\",200,\"10\"\r\n"
-      "\r\n"
+      "\r"
       "18,0x00000010,,2.0,,";
   Read r = read(text);
   ASSERT_TRUE(r.ok) << r.error;
