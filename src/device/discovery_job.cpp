@@ -64,6 +64,7 @@ void makeDiscoveryThr(void*) {
     snprintf(text, sizeof text, "%d devices found.", count);
     messageInfo(text);
   }
+  bridge_progressIdle();
   thrDisc.store(0);
   remLock(LOCK_DISCOVERY);
 }
