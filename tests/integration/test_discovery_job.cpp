@@ -74,7 +74,7 @@ TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
 
   uint32_t generation = 0;
   std::vector<uint32_t> found = foundList(&generation);
-  EXPECT_EQ(generation, before + 1);
+  EXPECT_GT(generation, before + 200) << "the list grew device by device";
   ASSERT_EQ(found.size(), 200u);
   EXPECT_TRUE(std::is_sorted(found.rbegin(), found.rend())) << "highest first";
   std::set<uint32_t> expected;
