@@ -44,8 +44,8 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
   CLI::App* sub;
 
   sub = app.add_subcommand("discover", "find the devices on the line and print each with its settings");
-  // Quick discovery and Find new devices come with the discovery modes of
-  // the device layer.
+  sub->add_flag("--quick", a.quick, "Quick discovery: the same devices with fewer probes");
+  sub->add_flag("--new", a.fresh, "Find new devices: only those not found (muted) before");
   commands.push_back({sub, cmd_discover});
 
   sub = app.add_subcommand("get", "print one device's settings");
@@ -67,6 +67,7 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
   sub->add_option("--start", a.start, "the first device's address")->type_name("N")->required();
   sub->add_option("--step", a.step, "between two devices (default 1)")->type_name("S");
   sub->add_flag("--all", a.all, "every device found, in UID order");
+  sub->add_flag("--quick", a.quick, "with --all: find them by Quick discovery");
   sub->add_option("UID", a.uids, "the devices, in this order");
   commands.push_back({sub, cmd_address});
 
@@ -96,6 +97,7 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
 
   sub = app.add_subcommand("export", "find every device and write its settings to a CSV file, one row each");
   sub->add_option("FILE", a.file, "the CSV file to write")->required();
+  sub->add_flag("--quick", a.quick, "find the devices by Quick discovery");
   commands.push_back({sub, cmd_export});
 
   sub = app.add_subcommand("apply", "give every device of a CSV file the settings of its row");
@@ -163,7 +165,10 @@ bool cli_confirm(CliContext& c, const char* question, const char* refusal) {
   fprintf(c.out.err, "%s [y/N] ", question);
   fflush(c.out.err);
   char answer[16] = "";
-  if (fgets(answer, sizeof answer, c.in) && (answer[0] == 'y' || answer[0] == 'Y')) return true;
+  clock_blockBegin();  // a person takes the time it takes
+  const bool yes = fgets(answer, sizeof answer, c.in) && (answer[0] == 'y' || answer[0] == 'Y');
+  clock_blockEnd();
+  if (yes) return true;
   out_error(c.out, CLI_FAILED, "not confirmed: nothing was sent");
   return false;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_out.h"
+#include "device/app_discovery.h"
 
 struct CliContext {
   CliOut out;
@@ -18,7 +19,7 @@ struct CliContext {
 };
 
 struct CliArgs {
-  bool quick = false;  // discover --quick
+  bool quick = false;  // discover, address --all, export: --quick
   bool fresh = false;  // discover --new
   std::string uid;
   bool dali = false;   // get --dali
@@ -55,7 +56,9 @@ void cmd_apply(CliContext& c, const CliArgs& a);
 void cmd_sendCurve(CliContext& c, const CliArgs& a);
 void cmd_firmware(CliContext& c, const CliArgs& a);
 
-// Shared by the commands that find devices: a full discovery, then the
-// settings of each device found; the UIDs of those that answered, in UID
-// order, and their records. Failures are reported; returns how many.
-int cli_discoverAndRead(CliContext& c, uint32_t* uids, Device* records, int capacity);
+// Shared by the commands that find devices: a discovery in `mode`, then
+// the settings of each device found; the UIDs of those that answered, in
+// UID order, and their records. Failures are reported. Returns how many;
+// -1 when the cable failed; -1 - n when a device that never mutes stopped
+// the discovery after n (those below it could not be found).
+int cli_discoverAndRead(CliContext& c, DiscoveryMode mode, uint32_t* uids, Device* records, int capacity);

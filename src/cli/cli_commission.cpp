@@ -123,7 +123,8 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
   out_line(c.out, "%s.", summary);
   if (run->cableLost) {
     const int done = plan.count - counts.n[COMMISSION_NOT_REACHED] - counts.n[COMMISSION_CABLE_LOST];
-    out_error(c.out, CLI_FAILED, "Cable not found! The cable failed after %d of %d devices.", done, plan.count);
+    out_error(c.out, CLI_FAILED, "The cable failed after %d of %d devices; the rest were not tried.", done,
+              plan.count);
   }
 }
 
@@ -172,7 +173,11 @@ void cmd_address(CliContext& c, const CliArgs& a) {
   if (!cli_needCable(c)) return;
   if (a.all) {
     static Device records[COMMISSION_MAX];
-    count = cli_discoverAndRead(c, uids, records, COMMISSION_MAX);
+    count = cli_discoverAndRead(c, a.quick ? DISCOVERY_QUICK : DISCOVERY_FULL, uids, records, COMMISSION_MAX);
+    if (count < 0) {
+      out_error(c.out, CLI_FAILED, "address: not every device could be found: nothing was written.");
+      return;
+    }
     if (!commission_addressPlan(start, a.step, uids, count, &plan, why, sizeof why)) {
       out_error(c.out, CLI_USAGE, "address: %s", why);
       return;
@@ -185,7 +190,11 @@ void cmd_export(CliContext& c, const CliArgs& a) {
   if (!cli_needCable(c)) return;
   static uint32_t uids[COMMISSION_MAX];
   static Device records[COMMISSION_MAX];
-  const int n = cli_discoverAndRead(c, uids, records, COMMISSION_MAX);
+  const int n = cli_discoverAndRead(c, a.quick ? DISCOVERY_QUICK : DISCOVERY_FULL, uids, records, COMMISSION_MAX);
+  if (n < 0) {
+    out_error(c.out, CLI_FAILED, "export: not every device could be found: %s was not written.", a.file.c_str());
+    return;
+  }
   static char text[COMMISSION_CSV_SIZE];
   if (commission_csvFormat(records, n, text, sizeof text) < 0) {
     out_error(c.out, CLI_FAILED, "export: the file's text does not fit");  // cannot happen: rows are short

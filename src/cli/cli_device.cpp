@@ -12,12 +12,22 @@
 #include "device/app_setup.h"
 #include "device/bridge.h"
 #include "device/commission.h"
+#include "device/exchange.h"
 
 namespace {
 
-void discoveryLine(char* text, int size, void*) {
-  snprintf(text, (size_t)size, "discovery: %d found, probe %d of %d", dev_count(),
-           (int)pStatusSt.load() + 1, (int)pStatusTop.load() + 1);
+// Each device as it takes its mute: the count on a terminal.
+struct Found {
+  CliProgress* progress;
+  int count;
+};
+
+void onFound(uint32_t, void* ctx) {
+  Found* f = (Found*)ctx;
+  f->count++;
+  char text[64];
+  snprintf(text, sizeof text, "discovery: %d found", f->count);
+  progress_show(f->progress, text);
 }
 
 // The result of a one-device plan, as set and address report it.
@@ -29,8 +39,17 @@ bool uidArgument(CliContext& c, const std::string& text, uint32_t* uid) {
   return false;
 }
 
-void notResponding(CliContext& c, uint32_t uid) {
-  out_error(c.out, CLI_FAILED, "Device %X not responding.", (unsigned)uid);
+// Why an exchange with uid failed, as the window says it: the cable, or
+// the device.
+void notResponding(CliContext& c, uint32_t uid, int result) {
+  char text[COMMISSION_TEXT_SIZE];
+  const char* cable = exchange_cableText(result);
+  snprintf(text, sizeof text, "%s", cable ? cable : "");
+  commission_oneLine(text);
+  if (cable)
+    out_error(c.out, CLI_FAILED, "%s", text);
+  else
+    out_error(c.out, CLI_FAILED, "Device %X not responding.", (unsigned)uid);
 }
 
 // The texts given for set, checked alone before the line is touched.
@@ -71,32 +90,53 @@ void daliJson(CliJson& j, const Device& d) {
   for (int i = 0; i < d.daliCount && i < DEV_DALI_SIZE; i++) {
     char random[8];
     snprintf(random, sizeof random, "%06X", (unsigned)d.dali[i].randomAddr);
-    gear.push_back({{"position", i}, {"short", d.dali[i].shortAddr}, {"random", random}});
+    if (d.dali[i].read)
+      gear.push_back({{"position", i}, {"short", d.dali[i].shortAddr}, {"random", random}});
+    else
+      gear.push_back({{"position", i}, {"short", nullptr}, {"random", nullptr}});
   }
   j["dali"] = gear;
 }
 
 void daliLines(CliContext& c, const Device& d) {
   out_line(c.out, "DALI gear: %d", d.daliCount);
-  for (int i = 0; i < d.daliCount && i < DEV_DALI_SIZE; i++)
-    out_line(c.out, "  %2d  short %02X  random %06X", i, d.dali[i].shortAddr, (unsigned)d.dali[i].randomAddr);
+  for (int i = 0; i < d.daliCount && i < DEV_DALI_SIZE; i++) {
+    if (d.dali[i].read)
+      out_line(c.out, "  %2d  short %02X  random %06X", i, d.dali[i].shortAddr, (unsigned)d.dali[i].randomAddr);
+    else
+      out_line(c.out, "  %2d  not read", i);
+  }
 }
 
 }  // namespace
 
-int cli_discoverAndRead(CliContext& c, uint32_t* uids, Device* records, int capacity) {
+int cli_discoverAndRead(CliContext& c, DiscoveryMode mode, uint32_t* uids, Device* records, int capacity) {
   uint32_t found[DEV_TABLE_SIZE] = {};
-  dev_removeAll();
-  CliProgress* progress = progress_start(c.out.err, c.errTerminal, discoveryLine, nullptr);
-  const int n = app_discovery(found, DEV_TABLE_SIZE);
-  progress_stop(progress);
-  dev_removeAll();
+  if (mode != DISCOVERY_NEW) dev_removeAll();
+  Found progress = {progress_start(c.out.err, c.errTerminal, nullptr, nullptr), 0};
+  progress_show(progress.progress, "discovery: 0 found");
+  DiscoveryRun run;
+  run.mode = mode;
+  run.onFound = onFound;
+  run.ctx = &progress;
+  const int n = discovery_run(&run, found, DEV_TABLE_SIZE);
+  progress_stop(progress.progress);
+  c.out.doc["probe_sends"] = run.probeSends;
+  char text[DISCOVERY_TEXT_SIZE];
+  discovery_endText(&run, text, sizeof text);
+  commission_oneLine(text);
+  if (run.end == DISCOVERY_END_NO_CABLE || run.end == DISCOVERY_END_SEND_FAILED) {
+    out_error(c.out, CLI_FAILED, "%s", text);
+    return -1;  // the cable failed: nothing more can be read
+  }
   std::sort(found, found + n);
   int count = 0;
   for (int i = 0; i < n; i++) {
     Device d;
-    if (!commission_read(found[i], &d)) {
-      notResponding(c, found[i]);
+    const int read = commission_read(found[i], &d);
+    if (read <= 0) {
+      notResponding(c, found[i], read);
+      if (commission_cableFailed(read)) return -1;
       continue;
     }
     if (count < capacity) {
@@ -105,14 +145,25 @@ int cli_discoverAndRead(CliContext& c, uint32_t* uids, Device* records, int capa
       count++;
     }
   }
+  if (run.end != DISCOVERY_END_DONE) {
+    out_error(c.out, CLI_FAILED, "%s", text);  // a device that never mutes hides those below it
+    return -1 - count;
+  }
   return count;
 }
 
-void cmd_discover(CliContext& c, const CliArgs&) {
+void cmd_discover(CliContext& c, const CliArgs& a) {
+  if (a.quick && a.fresh) {
+    out_error(c.out, CLI_USAGE, "discover: --quick or --new, not both");
+    return;
+  }
   if (!cli_needCable(c)) return;
   static uint32_t uids[DEV_TABLE_SIZE];
   static Device records[DEV_TABLE_SIZE];
-  const int n = cli_discoverAndRead(c, uids, records, DEV_TABLE_SIZE);
+  int n = cli_discoverAndRead(c, a.quick ? DISCOVERY_QUICK : a.fresh ? DISCOVERY_NEW : DISCOVERY_FULL, uids,
+                              records, DEV_TABLE_SIZE);
+  if (n < -1) n = -1 - n;  // stopped by a device that does not mute: those found still count
+  if (n < 0) return;
   c.out.doc["devices"] = CliJson::array();
   if (n > 0) out_deviceHeader(c.out);
   for (int i = 0; i < n; i++) {
@@ -126,13 +177,16 @@ void cmd_get(CliContext& c, const CliArgs& a) {
   uint32_t uid;
   if (!uidArgument(c, a.uid, &uid) || !cli_needCable(c)) return;
   Device d;
-  if (!commission_read(uid, &d)) {
-    notResponding(c, uid);
+  const int read = commission_read(uid, &d);
+  if (read <= 0) {
+    notResponding(c, uid, read);
     return;
   }
   if (a.dali) {
-    // A read that ends unanswered leaves the entries it could not read out.
-    if (app_dali_read(uid) < 0) notResponding(c, uid);
+    // A read that ends unanswered leaves the entries it could not read
+    // marked unread.
+    const int dali = app_dali_read(uid);
+    if (dali < 0) notResponding(c, uid, dali);
     dev_copy(uid, &d);
   }
   CliJson j = out_deviceJson(d);
@@ -159,14 +213,17 @@ void cmd_set(CliContext& c, const CliArgs& a) {
 void cmd_identify(CliContext& c, const CliArgs& a) {
   uint32_t uid;
   if (!uidArgument(c, a.uid, &uid) || !cli_needCable(c)) return;
-  const bool ok = app_identify_send(uid) > 0;
+  const int r = app_identify_send(uid);
   c.out.doc["uid"] = a.uid;
-  c.out.doc["identified"] = ok;
-  if (!ok) {
-    out_error(c.out, CLI_FAILED, "IDENTIFY: Device %X not responding.", (unsigned)uid);
+  c.out.doc["identified"] = r > 0;
+  if (r > 0) {
+    out_line(c.out, "%08X identified.", (unsigned)uid);
     return;
   }
-  out_line(c.out, "%08X identified.", (unsigned)uid);
+  if (commission_cableFailed(r))
+    notResponding(c, uid, r);
+  else
+    out_error(c.out, CLI_FAILED, "IDENTIFY: Device %X not responding.", (unsigned)uid);
 }
 
 void cmd_newUid(CliContext& c, const CliArgs& a) {
@@ -178,26 +235,30 @@ void cmd_newUid(CliContext& c, const CliArgs& a) {
   snprintf(text, sizeof text, "Change UID %08X to:\n%s", (unsigned)uid, description);
   if (!a.yes && !cli_confirm(c, text, "new-uid: give --yes to change the UID without being asked"))
     return;
-  // New UIDs are made from the time to two seconds: a device given one a
-  // moment ago may hold it already, and two devices must never share one.
-  Device taken;
-  if (commission_read(fresh, &taken)) {
-    out_error(c.out, CLI_FAILED, "UID %08X -> %08X not changed: a device on the line has %08X already; try again in two seconds.",
-              (unsigned)uid, (unsigned)fresh, (unsigned)fresh);
-    return;
-  }
-  const bool changed = app_genUid(uid, fresh) != 0;
   char uidText[12], freshText[12];
   snprintf(uidText, sizeof uidText, "%08X", (unsigned)uid);
   snprintf(freshText, sizeof freshText, "%08X", (unsigned)fresh);
   c.out.doc["uid"] = uidText;
   c.out.doc["new_uid"] = freshText;
-  c.out.doc["changed"] = changed;
-  if (!changed) {
-    out_error(c.out, CLI_FAILED, "UID %08X -> %08X not changed.", (unsigned)uid, (unsigned)fresh);
+  // New UIDs are made from the time to two seconds: a device given one a
+  // moment ago may hold it already, and two devices must never share one.
+  Device taken;
+  if (commission_read(fresh, &taken) > 0) {
+    c.out.doc["changed"] = false;
+    out_error(c.out, CLI_FAILED,
+              "UID %08X -> %08X not changed: a device on the line has %08X already; try again in two seconds.",
+              (unsigned)uid, (unsigned)fresh, (unsigned)fresh);
     return;
   }
-  out_line(c.out, "UID %08X -> %08X changed.", (unsigned)uid, (unsigned)fresh);
+  const int outcome = app_genUidOutcome(uid, fresh);
+  app_genUid_outcomeText(text, sizeof text, uid, fresh, outcome);
+  commission_oneLine(text);
+  c.out.doc["changed"] = outcome == APP_GENUID_ACKNOWLEDGED;
+  if (outcome != APP_GENUID_ACKNOWLEDGED) {
+    out_error(c.out, CLI_FAILED, "%s", text);
+    return;
+  }
+  out_line(c.out, "%s", text);
 }
 
 void cmd_dali(CliContext& c, const CliArgs& a) {
@@ -209,15 +270,14 @@ void cmd_dali(CliContext& c, const CliArgs& a) {
   }
   if (!cli_needCable(c)) return;
   Device d;
-  if (!commission_read(uid, &d)) {
-    notResponding(c, uid);
+  int r = commission_read(uid, &d);
+  if (r > 0 && (a.randomize || a.search)) r = app_dali_search(uid, a.randomize ? 255 : 0);
+  if (r <= 0) {
+    notResponding(c, uid, r);
     return;
   }
-  if ((a.randomize || a.search) && app_dali_search(uid, a.randomize ? 255 : 0) < 0) {
-    notResponding(c, uid);
-    return;
-  }
-  if (app_dali_read(uid) < 0) notResponding(c, uid);
+  r = app_dali_read(uid);
+  if (r < 0) notResponding(c, uid, r);
   dev_copy(uid, &d);
   CliJson j;
   char uidText[12];

@@ -66,7 +66,7 @@ void cmd_firmware(CliContext& c, const CliArgs& a) {
   progress_stop(progress);
   c.out.doc["file"] = a.file;
   c.out.doc["sent"] = r == FW_SENT;
-  c.out.doc["blocks"] = r == FW_SENT ? (int)pStatusSt.load() : 0;
+  c.out.doc["blocks"] = app_firmware_blocksSent();
   // The device layer told the reasons itself (cli.cpp collects them).
   if (r == FW_REFUSED || r == FW_NOT_FIRMWARE) {
     c.out.status = c.out.status > CLI_USAGE ? c.out.status : CLI_USAGE;
@@ -76,5 +76,5 @@ void cmd_firmware(CliContext& c, const CliArgs& a) {
     c.out.status = c.out.status > CLI_FAILED ? c.out.status : CLI_FAILED;
     return;
   }
-  out_line(c.out, "Firmware %s sent to every device on the line: %d blocks.", a.file.c_str(), (int)pStatusSt.load());
+  out_line(c.out, "Firmware %s sent to every device on the line: %d blocks.", a.file.c_str(), app_firmware_blocksSent());
 }

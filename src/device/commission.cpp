@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "device/app_setup.h"
+#include "device/exchange.h"
 #include "device/setupValues.h"
 #include "link/cable.h"
 
@@ -97,12 +98,13 @@ void setText(CommissionResult* r, const char* fmt, uint32_t uid) {
   snprintf(r->text, sizeof r->text, fmt, (unsigned)uid);
 }
 
-// After an exchange that got no answer: the device is silent, or the cable
-// is gone. The run stops on the second.
-bool stopIfCableGone(CommissionRun* run, CommissionResult* r) {
-  if (commission_cablePresent()) return false;
+// After an exchange that failed: the device is silent, or the cable failed.
+// The run stops on the second, saying which.
+bool stopIfCableFailed(CommissionRun* run, CommissionResult* r, int result) {
+  if (!commission_cableFailed(result)) return false;
   r->outcome = COMMISSION_CABLE_LOST;
-  copyText(r->text, sizeof r->text, "Cable not found!");
+  copyText(r->text, sizeof r->text, exchange_cableText(result));
+  commission_oneLine(r->text);
   run->cableLost = true;
   return true;
 }
@@ -125,9 +127,13 @@ void writeAndReadBack(CommissionRun* run, CommissionResult* r, const CommissionV
   const CommissionValues target = merged(&r->before, want);
   const SetupValues values = toSetup(&target);
   Device d;
-  if (app_setup_send(r->uid, &values) < 0 || !commission_read(r->uid, &d)) {
-    if (stopIfCableGone(run, r)) {
-      snprintf(r->text, sizeof r->text, "Cable not found! The write to Device %X may have reached it unconfirmed.",
+  int result = app_setup_send(r->uid, &values);
+  if (result > 0) result = commission_read(r->uid, &d);
+  if (result <= 0) {
+    if (stopIfCableFailed(run, r, result)) {
+      // The write went out before the cable failed: it may have landed.
+      const size_t n = strlen(r->text);
+      snprintf(r->text + n, sizeof r->text - n, " The write to Device %X may have reached it unconfirmed.",
                (unsigned)r->uid);
       return;
     }
@@ -213,9 +219,13 @@ bool commission_parseUid(const char* text, uint32_t* uid) {
   return true;
 }
 
-bool commission_read(uint32_t uid, Device* out) {
-  return app_setup_read(uid) > 0 && dev_copy(uid, out);
+int commission_read(uint32_t uid, Device* out) {
+  const int result = app_setup_read(uid);
+  if (result <= 0) return result < 0 ? result : EXCHANGE_UNANSWERED;
+  return dev_copy(uid, out) ? result : EXCHANGE_UNANSWERED;
 }
+
+bool commission_cableFailed(int result) { return exchange_cableText(result) != nullptr; }
 
 void commission_fromDevice(const Device* d, CommissionValues* out) {
   out->v[COMMISSION_ADDR] = d->addr;
@@ -283,8 +293,9 @@ bool commission_step(CommissionRun* run) {
   CommissionResult* r = &run->results[run->next];
   run->next++;
   Device d;
-  if (!commission_read(t.uid, &d)) {
-    if (stopIfCableGone(run, r)) return false;
+  const int read = commission_read(t.uid, &d);
+  if (read <= 0) {
+    if (stopIfCableFailed(run, r, read)) return false;
     r->outcome = COMMISSION_NOT_FOUND;
     setText(r, "Device %X not responding.", t.uid);
     return true;

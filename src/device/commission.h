@@ -73,8 +73,12 @@ bool commission_parseField(int field, const char* text, int32_t* value, char* er
 bool commission_parseUid(const char* text, uint32_t* uid);
 
 // Reads the settings of uid into the device table and copies its record:
-// false when the device did not answer.
-bool commission_read(uint32_t uid, Device* out);
+// 1, or the exchange's failure (EXCHANGE_UNANSWERED when the device did not
+// answer, EXCHANGE_NO_CABLE or EXCHANGE_SEND_FAILED when the cable failed).
+int commission_read(uint32_t uid, Device* out);
+// Whether an exchange's result is the cable's failure rather than the
+// device's silence.
+bool commission_cableFailed(int result);
 // What a device holds, from its record in the device table (every field).
 void commission_fromDevice(const Device* d, CommissionValues* out);
 // The fields given in `want` whose value differs from `have`'s.
@@ -149,8 +153,7 @@ const char* commission_outcomeName(CommissionOutcome outcome);
 // "address 1 -> 17, sleep 0 -> 30"; "" when none.
 void commission_changesText(const CommissionResult* r, char* text, int size);
 
-// Whether the cable is there: it opens (and is released again). A failed
-// exchange and a missing cable look alike until asked.
+// Whether the cable is there: it opens (and is released again).
 bool commission_cablePresent();
 // Makes a multi-line message of the setup dialog one line: every run of
 // blanks and line breaks becomes one blank, none at either end.

@@ -225,16 +225,18 @@ TEST_F(Tern, ACablePulledDuringApplyStopsWithTheDevicesDoneSoFar) {
       write("rig.csv", "uid,address\n00000010,11\n00000020,12\n00000030,13\n00000040,14\n");
   // A changed device takes three frames: read, write, read-back; the
   // converter is pulled once the third device's read is out.
-  Result r = tern({"--fail-after", "6", "--json", "apply", csv});
+  Result r = tern({"--fail-after", "7", "--json", "apply", csv});
   EXPECT_EQ(r.status, 1);
   const SimJson& devs = r.json["devices"];
   EXPECT_EQ(devs[0]["outcome"], "changed");
   EXPECT_EQ(devs[1]["outcome"], "changed");
   EXPECT_EQ(devs[2]["outcome"], "cable lost");
-  EXPECT_EQ(devs[2]["error"], "Cable not found!");
+  const std::string pulled =
+      "Sending to the cable failed: the cable was pulled or stopped working. Check the cable and try again.";
+  EXPECT_EQ(devs[2]["error"], pulled);
   EXPECT_EQ(devs[3]["outcome"], "not reached");
   EXPECT_TRUE(r.json["cable_lost"].get<bool>());
-  EXPECT_NE(r.err.find("tern: Cable not found! The cable failed after 2 of 4 devices.\n"), std::string::npos)
+  EXPECT_NE(r.err.find("tern: The cable failed after 2 of 4 devices; the rest were not tried.\n"), std::string::npos)
       << r.err;
   EXPECT_EQ(device("00000020")["settings"]["addr"], 12);
   EXPECT_EQ(device("00000030")["settings"]["addr"], 3);
@@ -246,9 +248,10 @@ TEST_F(Tern, ACablePulledDuringApplyStopsWithTheDevicesDoneSoFar) {
 
   // Pulled between a write and its read-back: the write may have landed.
   write("rig.csv", "uid,address\n00000010,21\n");
-  r = tern({"--fail-after", "1", "--json", "apply", csv});
+  r = tern({"--fail-after", "2", "--json", "apply", csv});
   EXPECT_EQ(r.json["devices"][0]["outcome"], "cable lost");
-  EXPECT_EQ(r.json["devices"][0]["error"], "Cable not found! The write to Device 10 may have reached it unconfirmed.");
+  EXPECT_EQ(r.json["devices"][0]["error"], pulled + " The write to Device 10 may have reached it unconfirmed.");
+  EXPECT_EQ(device("00000010")["settings"]["addr"], 21);
 }
 
 TEST_F(Tern, RefusesBeforeWritingAnything) {
@@ -321,4 +324,21 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   const std::string fresh = r.json["new_uid"];
   EXPECT_EQ(rig()["devices"][0]["uid"], fresh);
   EXPECT_EQ(rig()["devices"][0]["formerUid"], "00000010");
+}
+
+TEST_F(Tern, FindNewDevicesFindsOnlyThoseAddedSinceTheLastDiscovery) {
+  write("rig.json", rigOf({{"00000010", 1}, {"00000020", 2}}));
+  Result r = tern({"discover", "--quick"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2 devices found."), std::string::npos) << r.out;
+  // A device joins the line; the two found keep their mutes in the state.
+  SimJson doc = rig();
+  doc["devices"].push_back({{"uid", "00000015"}});
+  write("rig.json", doc.dump());
+  r = tern({"--json", "discover", "--new"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.json["devices"].size(), 1u) << r.out;
+  EXPECT_EQ(r.json["devices"][0]["uid"], "00000015");
+  r = tern({"--json", "discover"});
+  EXPECT_EQ(r.json["devices"].size(), 3u) << "a discovery releases every device first";
 }
