@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package in build/, checks it with lintian (errors fail,
 # warnings are shown), installs it on this machine with dpkg and runs the
-# installed programs once: --help, and their windows under Xvfb.
+# installed programs once: --help, their windows under Xvfb, and tern on the
+# simulated line.
 # Needs root (or sudo) for the installation; leaves the package installed
 # (remove it with `dpkg -r tern`).
 set -euo pipefail
@@ -57,7 +58,16 @@ done
 echo "== installed programs"
 help=$(/usr/bin/tern-curve-sim --help)
 echo "$help"
-grep -q "^usage: tern-curve-sim" <<<"$help" || { echo "package.sh: tern-curve-sim --help printed no usage" >&2; exit 1; }
+grep -q "^Usage: tern-curve-sim" <<<"$help" || { echo "package.sh: tern-curve-sim --help printed no usage" >&2; exit 1; }
+# tern: its help, its manual page, and a discovery on the simulated line
+# with nothing but its table on standard output.
+help=$(/usr/bin/tern --help)
+grep -q "^Usage: tern " <<<"$help" || { echo "package.sh: tern --help printed no usage" >&2; exit 1; }
+dpkg -L tern | grep -q '^/usr/share/man/man1/tern\.1\.gz$' || { echo "package.sh: tern has no manual page" >&2; exit 1; }
+found=$(/usr/bin/tern --sim --devices 3 discover) || { echo "package.sh: tern --sim discover failed" >&2; exit 1; }
+echo "$found"
+[ "$(tail -n 1 <<<"$found")" = "3 devices found." ] && [ "$(wc -l <<<"$found")" -eq 5 ] ||
+  { echo "package.sh: the installed tern did not list 3 devices alone" >&2; exit 1; }
 tests/gui/run_gui_test.sh installed_smoke build/installed-gui \
   /usr/bin/python3 tests/gui/smoke_installed.py "$version" /usr/bin/tern-curve-sim /usr/bin/tern-curve
 echo "== package $deb built, checked, installed and run"
