@@ -1,5 +1,7 @@
 // The commissioning commands: address in sequence, export the rig to a CSV
 // file, apply a CSV file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -11,43 +13,6 @@
 #include "link/fileio.h"
 
 namespace {
-
-CliJson valuesJson(const CommissionValues& v) {
-  CliJson j = CliJson::object();
-  for (int f = 0; f < COMMISSION_FIELDS; f++) {
-    if (!(v.has >> f & 1u)) continue;
-    if (f == COMMISSION_LOSS) {
-      char name[COMMISSION_VALUE_TEXT_SIZE];
-      commission_valueText(f, v.v[f], name, sizeof name);
-      j[commission_fieldName(f)] = name;
-    } else {
-      j[commission_fieldName(f)] = v.v[f];
-    }
-  }
-  return j;
-}
-
-CliJson resultJson(const CommissionResult& r) {
-  char uid[12];
-  snprintf(uid, sizeof uid, "%08X", (unsigned)r.uid);
-  CliJson j;
-  j["uid"] = uid;
-  if (r.line > 0) j["line"] = r.line;
-  j["outcome"] = commission_outcomeName(r.outcome);
-  CliJson changes = CliJson::object();
-  for (int f = 0; f < COMMISSION_FIELDS; f++) {
-    if (!(r.changes >> f & 1u)) continue;
-    CommissionValues from = r.before, to = r.want;
-    from.has = to.has = 1u << f;
-    changes[commission_fieldName(f)] = {{"from", valuesJson(from)[commission_fieldName(f)]},
-                                        {"to", valuesJson(to)[commission_fieldName(f)]}};
-  }
-  j["changes"] = changes;
-  if (r.before.has) j["before"] = valuesJson(r.before);
-  if (r.after.has) j["after"] = valuesJson(r.after);
-  if (r.text[0]) j["error"] = r.text;
-  return j;
-}
 
 // Where a result came from, for people: the file's line when there is one.
 void origin(const CommissionResult& r, char* text, size_t size) {
@@ -104,7 +69,7 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
     const CommissionResult& r = run->results[i];
     counts.n[r.outcome]++;
     reportResult(c, r);
-    devices.push_back(resultJson(r));
+    devices.push_back(out_resultJson(r));
   }
   c.out.doc["devices"] = devices;
   c.out.doc["cable_lost"] = run->cableLost;
@@ -126,6 +91,17 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
     out_error(c.out, CLI_FAILED, "The cable failed after %d of %d devices; the rest were not tried.", done,
               plan.count);
   }
+}
+
+// Whether the file can be written, leaving no trace of the test: a file
+// that did not exist is removed again.
+bool writable(const std::string& path) {
+  const bool existed = access(path.c_str(), F_OK) == 0;
+  FILE* f = fopen(path.c_str(), "a");
+  if (!f) return false;
+  fclose(f);
+  if (!existed) remove(path.c_str());
+  return true;
 }
 
 // Reads the whole file for apply: false (reported) when it cannot be read.
@@ -187,6 +163,12 @@ void cmd_address(CliContext& c, const CliArgs& a) {
 }
 
 void cmd_export(CliContext& c, const CliArgs& a) {
+  // A discovery of a whole rig takes minutes: a file that cannot be
+  // written is refused before it.
+  if (!writable(a.file)) {
+    out_error(c.out, CLI_USAGE, "cannot write %s: %s", a.file.c_str(), strerror(errno));
+    return;
+  }
   if (!cli_needCable(c)) return;
   static uint32_t uids[COMMISSION_MAX];
   static Device records[COMMISSION_MAX];

@@ -296,13 +296,7 @@ void reportSet(CliContext& c, const CommissionRun& run) {
   const CommissionResult& r = run.results[0];
   char changes[CLI_TEXT_SIZE];
   commission_changesText(&r, changes, sizeof changes);
-  CliJson j;
-  char uidText[12];
-  snprintf(uidText, sizeof uidText, "%08X", (unsigned)r.uid);
-  j["uid"] = uidText;
-  j["outcome"] = commission_outcomeName(r.outcome);
-  j["changes"] = changes;
-  c.out.doc["device"] = j;
+  c.out.doc["device"] = out_resultJson(r);
   switch (r.outcome) {
     case COMMISSION_UNCHANGED:
       out_line(c.out, "%08X unchanged: it holds these values already.", (unsigned)r.uid);

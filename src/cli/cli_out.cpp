@@ -17,6 +17,21 @@ void versionText(const Device& d, char* text, size_t size) {
     snprintf(text, size, "%s", "");
 }
 
+CliJson valuesJson(const CommissionValues& v) {
+  CliJson j = CliJson::object();
+  for (int f = 0; f < COMMISSION_FIELDS; f++) {
+    if (!(v.has >> f & 1u)) continue;
+    if (f == COMMISSION_LOSS) {
+      char name[COMMISSION_VALUE_TEXT_SIZE];
+      commission_valueText(f, v.v[f], name, sizeof name);
+      j[commission_fieldName(f)] = name;
+    } else {
+      j[commission_fieldName(f)] = v.v[f];
+    }
+  }
+  return j;
+}
+
 }  // namespace
 
 void out_begin(CliOut& o, const char* command) {
@@ -96,3 +111,26 @@ void out_deviceLine(CliOut& o, const Device& d) {
   out_line(o, "%08X  %7d  %-7s  %5s  %8d%%  %8d  %10d  %-7s  %4d", (unsigned)d.uid, d.addr, loss, sleep,
            d.display[1], d.limit[0], d.limit[1], ver[0] ? ver : "-", d.daliCount);
 }
+
+CliJson out_resultJson(const CommissionResult& r) {
+  char uid[12];
+  snprintf(uid, sizeof uid, "%08X", (unsigned)r.uid);
+  CliJson j;
+  j["uid"] = uid;
+  if (r.line > 0) j["line"] = r.line;
+  j["outcome"] = commission_outcomeName(r.outcome);
+  CliJson changes = CliJson::object();
+  for (int f = 0; f < COMMISSION_FIELDS; f++) {
+    if (!(r.changes >> f & 1u)) continue;
+    CommissionValues from = r.before, to = r.want;
+    from.has = to.has = 1u << f;
+    changes[commission_fieldName(f)] = {{"from", valuesJson(from)[commission_fieldName(f)]},
+                                        {"to", valuesJson(to)[commission_fieldName(f)]}};
+  }
+  j["changes"] = changes;
+  if (r.before.has) j["before"] = valuesJson(r.before);
+  if (r.after.has) j["after"] = valuesJson(r.after);
+  if (r.text[0]) j["error"] = r.text;
+  return j;
+}
+

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "device/commission.h"
 #include "device/devices.h"
 
 using CliJson = nlohmann::ordered_json;
@@ -49,3 +50,6 @@ CliJson out_deviceJson(const Device& d);
 // header.
 void out_deviceHeader(CliOut& o);
 void out_deviceLine(CliOut& o, const Device& d);
+// A device's result of set, address or apply: its outcome, the changes
+// (from, to), its settings before and after, and the reason it failed.
+CliJson out_resultJson(const CommissionResult& r);
