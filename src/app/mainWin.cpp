@@ -105,7 +105,8 @@ void updateWindowTitle() {
 GtkWidget* mainWin_window() { return window; }
 
 void mainWin_close() {
-  if (window && mayClose()) gtk_widget_destroy(window);
+  // The window may go while the questions run (a terminating signal).
+  if (window && mayClose() && window) gtk_widget_destroy(window);
 }
 
 GtkWidget* getDevPanel() {

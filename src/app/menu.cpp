@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "app/curveActions.h"
+#include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve_undo.h"
 
@@ -61,8 +62,7 @@ void shortcutsAction() {
                                              GTK_MESSAGE_INFO, GTK_BUTTONS_CLOSE, "Keyboard shortcuts");
   gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", kShortcuts);
   gtk_window_set_title(GTK_WINDOW(dialog), "Keyboard shortcuts");
-  gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
+  ModalDialog(dialog).run();
 }
 
 void aboutAction() {
