@@ -105,7 +105,7 @@ def test():
         lambda: message_box(real),
         lambda: replace_question(sim),
         lambda: unsaved_question(sim),
-        lambda: help_dialog(sim, "Keyboard shortcuts", pyatspi.ROLE_ALERT, "Keyboard shortcuts"),
+        lambda: help_dialog(sim, "Keyboard shortcuts", pyatspi.ROLE_DIALOG, "Keyboard shortcuts"),
         lambda: help_dialog(sim, "About", pyatspi.ROLE_DIALOG, None),
         lambda: setup_dialog(sim),
     ]
