@@ -13,7 +13,7 @@ namespace {
 char file[DIALOG_PATH_SIZE] = "";
 char lastFile[DIALOG_PATH_SIZE] = ".";
 
-static_assert(DIALOG_GONE == GTK_RESPONSE_NONE, "a dialog gone under its run answers nothing");
+static_assert((int)DIALOG_GONE == (int)GTK_RESPONSE_NONE, "a dialog gone under its run answers nothing");
 
 // Runs a message box of the given kind; returns the response.
 int runMessage(GtkMessageType type, GtkButtonsType buttons, const char* text) {
