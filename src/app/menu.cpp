@@ -85,7 +85,9 @@ GtkWidget* addMenu(const char* title) {
   return menu;
 }
 
-void addSeparator(GtkWidget* menu) { gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new()); }
+void addSeparator(GtkWidget* menu) {
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
+}
 
 void quitAction() { mainWin_close(); }
 

@@ -30,7 +30,8 @@ DEVICE_BUTTONS = ("Setup device", "Identify", "Generate UID")
 
 # Rows the shortcuts dialog must hold: keys, what they do.
 SHORTCUTS = [("Ctrl+Return", "Send curve"), ("F5", "Discovery"), ("Ctrl+E", "Setup device"),
-             ("Ctrl+I", "Identify"), ("Ctrl+O", "Read curve"), ("Ctrl+Z", "Undo"), ("F1", "Keyboard shortcuts")]
+             ("Ctrl+I", "Identify"), ("Ctrl+O", "Read curve"), ("Ctrl+Z", "Undo"),
+             ("F1", "Keyboard shortcuts")]
 
 programs = []
 
@@ -69,7 +70,8 @@ def shortcuts_dialog(p):
     for keys, what in SHORTCUTS:
         check(keys in at and what in at, "the shortcuts do not list %r for %r: %r" % (keys, what, sorted(at)))
         (kx, ky, _, kh), (wx, wy, _, _) = at[keys], at[what]
-        check(abs(ky - wy) <= 2 and kx < wx, "%r and %r are not side by side: %r %r" % (keys, what, at[keys], at[what]))
+        check(abs(ky - wy) <= 2 and kx < wx,
+              "%r and %r are not side by side: %r %r" % (keys, what, at[keys], at[what]))
         key_x.add(kx)
         what_x.add(wx)
     check(len(key_x) == 1 and len(what_x) == 1,
