@@ -27,6 +27,8 @@ class ButtonState : public testing::Test {
     remLock(LOCK_DISCOVERY | LOCK_FIRMWARE);
     discoveryJob_setStarter(nullptr);
     selected_dev.store(kNone);
+    // The buttons live on: leave them as a start would make them.
+    buttons_refresh();
   }
 };
 
