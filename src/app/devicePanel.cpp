@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "app/buttons.h"
 #include "app/deviceActions.h"
 #include "app/mainWin.h"
 #include "app/widgets.h"
@@ -31,14 +32,17 @@ GtkCList* list() {
 
 // Empties the list and forgets the selection: a discovery starts.
 void clearList() {
-  gtk_clist_clear(list());
+  if (mainWin_deviceListWidget()) gtk_clist_clear(list());
   selected_dev.store(0xFFFFFFFFu);
 }
 
+// Starts a discovery unless one runs, and shows at once what it locks.
 void startDiscovery() {
-  if (discoveryJob_running()) return;
-  clearList();
-  discoveryJob_start();
+  if (!discoveryJob_running()) {
+    clearList();
+    discoveryJob_start();
+  }
+  buttons_refresh();
 }
 
 void fillList(const uint32_t* uids, int count) {
@@ -68,10 +72,10 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
   return text;
 }
 
-GtkWidget* getButtonDiscovery() { return widgets_button(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
-GtkWidget* getButtonEdit() { return widgets_button(buttonEdit, "Setup device", buttonEditAction); }
-GtkWidget* getButtonIdentify() { return widgets_button(buttonIdentify, "Identify", buttonIdentifyAction); }
-GtkWidget* getButtonGenUID() { return widgets_button(buttonGenUID, "Generate UID", buttonGenUIDAction); }
+GtkWidget* getButtonDiscovery() { return buttons_lockable(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonEdit() { return buttons_lockable(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return buttons_lockable(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return buttons_lockable(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;

@@ -51,6 +51,7 @@ void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpo
   if (sscanf(text, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
   printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
   fflush(stdout);
+  buttons_refresh();
 }
 
 gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
@@ -105,7 +106,8 @@ void updateWindowTitle() {
 GtkWidget* mainWin_window() { return window; }
 
 void mainWin_close() {
-  if (window && mayClose()) gtk_widget_destroy(window);
+  // The window may go while the questions run (a terminating signal).
+  if (window && mayClose() && window) gtk_widget_destroy(window);
 }
 
 GtkWidget* getDevPanel() {
