@@ -31,6 +31,8 @@ const Shortcut kShortcuts[] = {
     {"Ctrl+Shift+Z, Ctrl+Y", "Redo"},
     {"Ctrl+1 to Ctrl+4", "Curve linear, Curve 2, DALI logarithmic, Gamma 2.2"},
     {"F5", "Discovery"},
+    {"Ctrl+F5", "Quick discovery"},
+    {"F6", "Find new devices"},
     {"Ctrl+E", "Setup device"},
     {"Ctrl+I", "Identify"},
     {"F1", "Keyboard shortcuts"},
@@ -168,6 +170,8 @@ GtkWidget* menu_getBar(GtkWidget* window) {
 
   GtkWidget* devices = addMenu("_Devices");
   addButtonItem(devices, accel, "Discovery", getButtonDiscovery(), {GDK_F5, NONE});
+  addButtonItem(devices, accel, "Quick discovery", getButtonQuickDiscovery(), {GDK_F5, CTRL});
+  addButtonItem(devices, accel, "Find new devices", getButtonFindNew(), {GDK_F6, NONE});
   addButtonItem(devices, accel, "Setup device\u2026", getButtonEdit(), {GDK_e, CTRL});
   addButtonItem(devices, accel, "Identify", getButtonIdentify(), {GDK_i, CTRL});
   addButtonItem(devices, accel, "Generate UID\u2026", getButtonGenUID());

@@ -34,15 +34,17 @@ class ButtonState : public testing::Test {
 
 bool on(GtkWidget* w) { return gtk_widget_get_sensitive(w) != FALSE; }
 
-// "Send curve", "Update FW", "Discovery"; then the three device buttons.
+// "Send curve", "Update FW", the three discoveries; then the three device
+// buttons.
 std::vector<bool> states() {
   return {on(getButtonSend()), on(getButtonUpdateFw()), on(getButtonDiscovery()),
-          on(getButtonEdit()), on(getButtonIdentify()), on(getButtonGenUID())};
+          on(getButtonQuickDiscovery()), on(getButtonFindNew()), on(getButtonEdit()),
+          on(getButtonIdentify()), on(getButtonGenUID())};
 }
 
-const std::vector<bool> kIdleNoDevice = {true, true, true, false, false, false};
-const std::vector<bool> kIdleDevice = {true, true, true, true, true, true};
-const std::vector<bool> kLocked = {false, false, false, false, false, false};
+const std::vector<bool> kIdleNoDevice = {true, true, true, true, true, false, false, false};
+const std::vector<bool> kIdleDevice = {true, true, true, true, true, true, true, true};
+const std::vector<bool> kLocked = {false, false, false, false, false, false, false, false};
 
 }  // namespace
 
