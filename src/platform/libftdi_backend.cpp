@@ -37,6 +37,9 @@ const unsigned char kLatencyMs = 1;  // the default 16 ms would hide answers
 const size_t kRxQueueBytes = 16384;  // 0.65 s of a busy line at 250000 baud
 const int kMaxHeld = 8;              // converters held at once
 const int kSerialCap = 64;
+// D2XX's FT_FLAGS_OPENED: the converter is in use elsewhere or cannot be
+// opened, so its strings are unknown.
+const DWORD kFlagNotAccessible = 1;
 const uint64_t kVirtualPollUs = 100;  // a read's wait on the virtual clock, per look
 
 // Modem lines: DTR and RTS cleared, so their pins (active low) stay high.
@@ -424,9 +427,15 @@ class LibftdiBackend : public PortBackend {
       info.type = LIBFTDI_TYPE_UNKNOWN;
     }
     info.locId = ((DWORD)libusb_get_bus_number(dev) << 4) | libusb_get_port_number(dev);
-    check(ctx, LIBFTDI_GET_STRINGS,
-          ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description, sizeof info.description,
-                                info.serial, sizeof info.serial));
+    // Reading the strings opens the converter: when that fails it is listed
+    // as D2XX lists a converter it cannot open, flagged and without strings.
+    if (check(ctx, LIBFTDI_GET_STRINGS,
+              ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description,
+                                    sizeof info.description, info.serial, sizeof info.serial)) !=
+        FT_OK) {
+      info.flags |= kFlagNotAccessible;
+      info.serial[0] = info.description[0] = 0;
+    }
   }
 
   std::mutex tableMu;
