@@ -112,12 +112,8 @@ int simple(const char* fn, int result, int arg = 0) {
   return result;
 }
 
-void unrefLocked(Host& h, libusb_device* d) {
-  if (!d) return;
-  if (--d->refs == 0) {
-    delete d;
-    h.outstanding--;
-  }
+void unrefLocked(libusb_device* d) {
+  if (d && --d->refs == 0) delete d;
 }
 
 // The device is the present one and plugged in. With the lock held.
@@ -128,7 +124,6 @@ bool presentLocked(Host& h, const libusb_device* d) {
 void plugInLocked(Host& h) {
   h.generation++;
   h.current = new libusb_device{1, h.generation, kBus, h.nextAddress++, kPort};
-  h.outstanding++;
   h.plugged = true;
   h.driverBound = h.faults.kernelDriver;
   h.claimant = nullptr;
@@ -140,7 +135,7 @@ void pullOutLocked(Host& h) {
   h.plugged = false;
   h.claimant = nullptr;
   h.driverBound = false;
-  unrefLocked(h, h.current);
+  unrefLocked(h.current);
   h.current = nullptr;
 }
 
@@ -242,6 +237,7 @@ ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
   if (n) {
     out[0] = h.current;
     h.current->refs++;
+    h.outstanding++;
   }
   *list = out;
   recordLocked(h, call("libusb_get_device_list", n, t));
@@ -254,7 +250,10 @@ void libusb_free_device_list(libusb_device** list, int unrefDevices) {
   {
     std::lock_guard<std::mutex> lock(h.mu);
     if (unrefDevices)
-      for (libusb_device** d = list; *d; d++) unrefLocked(h, *d);
+      for (libusb_device** d = list; *d; d++) {
+        unrefLocked(*d);
+        h.outstanding--;
+      }
   }
   free(list);
   simple("libusb_free_device_list", 0, unrefDevices);
@@ -264,6 +263,7 @@ libusb_device* libusb_ref_device(libusb_device* dev) {
   {
     std::lock_guard<std::mutex> lock(host().mu);
     dev->refs++;
+    host().outstanding++;
   }
   simple("libusb_ref_device", 0);
   return dev;
@@ -273,7 +273,8 @@ void libusb_unref_device(libusb_device* dev) {
   {
     Host& h = host();
     std::lock_guard<std::mutex> lock(h.mu);
-    unrefLocked(h, dev);
+    unrefLocked(dev);
+    h.outstanding--;
   }
   simple("libusb_unref_device", 0);
 }
@@ -401,7 +402,7 @@ void libusb_close(libusb_device_handle* handle) {
   // The kernel drops the claim with the file; it does not bind its driver
   // again (only libusb_release_interface does, with auto-detach).
   if (h.claimant == handle) h.claimant = nullptr;
-  unrefLocked(h, handle->dev);
+  unrefLocked(handle->dev);
   delete handle;
   h.outstanding--;
   recordLocked(h, call("libusb_close", 0, t));

@@ -73,6 +73,18 @@ void Ft232rModel::chip_unplugDuringFrame(long frames) {
   framesUntilUnplug = frames;
 }
 
+void Ft232rModel::chip_unplug() {
+  const uint64_t t = clock_nowUs();
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    advance(t);
+    powerOff(t);
+  }
+  fakeusb_setPlugged(false);
+}
+
+void Ft232rModel::chip_plugIn() { fakeusb_setPlugged(true); }
+
 Ft232rModel::State Ft232rModel::chip_state() const {
   std::lock_guard<std::mutex> lock(mu);
   return st;
@@ -206,6 +218,16 @@ void Ft232rModel::resetUart(uint64_t t) {
   st.divisorEighths = kPowerOnEighths;
   st.baudExact = true;
   st.resets++;
+}
+
+// Without power the chip forgets everything; it comes back as after power-up.
+void Ft232rModel::powerOff(uint64_t t) {
+  resetUart(t);
+  outWaiting.clear();
+  st.flow = 0;
+  st.dtr = st.rts = false;
+  st.latencyMs = DEFAULT_LATENCY_MS;
+  st.resets--;  // not a reset request
 }
 
 // ---------------------------------------------------------------------------
@@ -364,7 +386,9 @@ int Ft232rModel::bulkOut(const unsigned char* data, int length, int* transferred
     std::lock_guard<std::mutex> lock(mu);
     advance(cur);
     if (length > 1 && framesUntilUnplug > 0 && --framesUntilUnplug == 0) pulled = true;
-    if (!pulled) {
+    if (pulled) {
+      powerOff(cur);
+    } else {
       outWaiting.assign(data, data + length);
       outDoneUs = cur;
       acceptOut(cur);

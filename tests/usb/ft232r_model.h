@@ -81,6 +81,11 @@ class Ft232rModel : public FakeUsbDevice {
   // Pulled out of the USB port during the write of the `frames`-th frame
   // from now (writes of more than one byte): that write fails. 0: never.
   void chip_unplugDuringFrame(long frames);
+  // Pulls the chip out of the USB port (what is on the wire is cut short),
+  // or plugs it in again, as after power-up: 9600 8N1, latency 16 ms, flow
+  // control off, empty buffers.
+  void chip_unplug();
+  void chip_plugIn();
   State chip_state() const;
   // Lets the line settle up to the clock's present (the end of a test).
   void chip_settle();
@@ -125,6 +130,7 @@ class Ft232rModel : public FakeUsbDevice {
   uint8_t lineStatus(uint64_t t) const;
   void spoilIfSending(uint64_t t);
   void resetUart(uint64_t t);
+  void powerOff(uint64_t t);
 
   UsbLine& line;
   std::string serial = "FT5TERN1";

@@ -34,3 +34,17 @@ TEST(UsbCableCheck, Smoke) {
   int status = runCheck(out, err);
   fprintf(stderr, "%s\n--- stderr\n%s\nstatus %d\n", out.c_str(), err.c_str(), status);
 }
+
+TEST(UsbCableCheck, SmokeFaults) {
+  for (int k = 0; k < 4; k++) {
+    FakeUsbFaults f;
+    if (k == 1) f.noPermission = true;
+    if (k == 2) f.claimedElsewhere = true;
+    if (k == 3) f.driverStuck = true;
+    UsbBench bench(3, 7, f);
+    if (k == 0) fakeusb_setPlugged(false);
+    std::string out, err;
+    int status = runCheck(out, err);
+    fprintf(stderr, "==== case %d\n%s\n--- stderr\n%s\nstatus %d\n", k, out.c_str(), err.c_str(), status);
+  }
+}
