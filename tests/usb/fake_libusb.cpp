@@ -197,6 +197,7 @@ void fakeusb_clearCalls() {
   std::lock_guard<std::mutex> lock(host().mu);
   host().calls.clear();
   host().threads.clear();
+  threadNumber(host());  // the caller's thread is 0
 }
 
 int fakeusb_outstanding() {

@@ -49,7 +49,7 @@ struct FakeUsbFaults {
 // driver detached or bound again: fn "kernel: detach ftdi_sio" / "kernel:
 // attach ftdi_sio").
 struct FakeUsbCall {
-  int thread = 0;  // 0 for the first thread seen since the last clear, 1.. the others
+  int thread = 0;  // 0: the thread that cleared the records; 1.. the others, as they came
   std::string fn;
   int result = 0;
   uint8_t requestType = 0, request = 0;  // control transfers

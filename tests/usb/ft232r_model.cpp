@@ -63,6 +63,11 @@ uint32_t Ft232rModel::chip_decodeBaud(uint16_t value, uint16_t index, uint32_t& 
   return (kBaseClock8 + eighths / 2) / eighths;
 }
 
+void Ft232rModel::chip_setLatencyMs(int ms) {
+  std::lock_guard<std::mutex> lock(mu);
+  st.latencyMs = ms;
+}
+
 void Ft232rModel::chip_holdNextRead(uint32_t us) {
   std::lock_guard<std::mutex> lock(mu);
   holdReadUs = us;

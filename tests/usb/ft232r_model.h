@@ -75,6 +75,9 @@ class Ft232rModel : public FakeUsbDevice {
   void chip_setSerial(const std::string& s) { serial = s; }
   void chip_setRoundTripUs(uint32_t us) { roundTripUs = us; }
   uint32_t chip_roundTripUs() const { return roundTripUs; }
+  // Sets the latency timer as a request would (another program, or a chip
+  // that kept its default).
+  void chip_setLatencyMs(int ms);
   // The next bulk IN transfer starts this long after it is asked for, as
   // when the host does not poll the chip (the reader held back).
   void chip_holdNextRead(uint32_t us);
