@@ -43,34 +43,12 @@ std::vector<std::string> setupRequests() {
   return out;
 }
 
-// The probe of address 0, which every device answers with a break.
-Packet probeOfZero() {
-  Packet p;
-  memset(&p, 0, sizeof p);
-  packet_fillHeader(&p, PACKET_BROADCAST);
-  const uint8_t payload[] = {PACKET_CLASS_DISCOVERY, 0x02, 0, 0, 0, 0};
-  packet_fillData(&p, payload, sizeof payload);
-  return p;
-}
-
 // Opens the cable as a command does, without its console line.
 void openQuietly() {
   testing::internal::CaptureStdout();
   const int r = cable_open();
   testing::internal::GetCapturedStdout();
   ASSERT_EQ(r, 0);
-}
-
-// The converter opened and set up straight through the port API, as
-// tern-cable-check does.
-FT_HANDLE openConfigured() {
-  FT_HANDLE h = nullptr;
-  EXPECT_EQ(FT_OpenEx((void*)"FT5TERN1", FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
-  EXPECT_EQ(FT_ResetDevice(h), FT_OK);
-  EXPECT_EQ(FT_SetTimeouts(h, 1, 0), FT_OK);
-  EXPECT_EQ(FT_SetBaudRate(h, 250000), FT_OK);
-  EXPECT_EQ(FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE), FT_OK);
-  return h;
 }
 
 // When the program sees the answer to a probe: it sends the probe and asks

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "platform/libftdi_backend.h"
 #include "platform/port_backend.h"
 #include "protocol/packet_parser.h"
+#include "protocol/packet_structures.h"
 #include "sim/sim_device.h"
 #include "usb_line.h"
 
@@ -73,6 +75,29 @@ inline std::vector<FakeUsbCall> controlCalls(uint8_t request) {
   for (const FakeUsbCall& c : usbCalls("libusb_control_transfer"))
     if (c.request == request) out.push_back(c);
   return out;
+}
+
+// The converter opened and set up straight through the port API, as
+// tern-cable-check does.
+inline FT_HANDLE openConfigured(const char* serial = "FT5TERN1") {
+  FT_HANDLE h = nullptr;
+  EXPECT_EQ(FT_OpenEx((void*)serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+  EXPECT_EQ(FT_ResetDevice(h), FT_OK);
+  EXPECT_EQ(FT_SetTimeouts(h, 1, 0), FT_OK);
+  EXPECT_EQ(FT_SetBaudRate(h, 250000), FT_OK);
+  EXPECT_EQ(FT_SetDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE), FT_OK);
+  return h;
+}
+
+// The probe of address 0, which every device answers with a break.
+inline Packet probeOfZero() {
+  Packet p;
+  memset(&p, 0, sizeof p);
+  packet_fillHeader(&p, PACKET_BROADCAST);
+  const uint8_t payload[] = {PACKET_CLASS_DISCOVERY, 0x02, 0, 0, 0, 0};
+  packet_fillData(&p, payload, sizeof payload);
+  packet_fillCrc(&p);
+  return p;
 }
 
 // Runs f with standard output and standard error captured.
