@@ -220,3 +220,53 @@ TEST(UsbLineSetup, DrainWaitsForTheTransmitterToEmptyNotItsBuffer) {
   EXPECT_EQ(trace[1].dir, 'R');
   EXPECT_EQ(FT_Close(h), FT_OK);
 }
+
+// One probe of a discovery as the chip sees it: the calls of the program's
+// thread, and the reader's transfers that carried something.
+TEST(UsbLineSetup, OneDiscoveryProbeOnUsb) {
+  UsbBench bench(3, kSeed);
+  openQuietly();
+  fakeusb_clearCalls();
+  const uint64_t t0 = clock_nowUs();
+  EXPECT_EQ(discoveryCompareAddr(0), 1);
+  std::vector<std::string> program;
+  std::vector<std::string> reader;
+  for (const FakeUsbCall& c : fakeusb_calls()) {
+    std::string line = c.fn.substr(c.fn.find('_') + 1);
+    if (c.fn == "libusb_control_transfer") line += " " + request(c);
+    if (c.fn == "libusb_bulk_transfer") {
+      char ep[24];
+      snprintf(ep, sizeof ep, " %02X %d:", c.endpoint, c.endpoint == 0x81 ? (int)c.data.size() : c.arg);
+      line += ep;
+      for (size_t i = 0; i < c.data.size() && i < 8; i++) {
+        char hex[4];
+        snprintf(hex, sizeof hex, " %02X", c.data[i]);
+        line += hex;
+      }
+      if (c.data.size() > 8) line += " ...";
+    }
+    char at[64];
+    snprintf(at, sizeof at, "%8.3f ms (%.3f) ", (c.startUs - t0) / 1000.0, (c.endUs - c.startUs) / 1000.0);
+    if (c.thread == 0) {
+      program.push_back(line);
+      fprintf(stderr, "[figures] probe: program %s%s\n", at, line.c_str());
+    } else if (c.data.size() > 2) {
+      reader.push_back(line);
+      fprintf(stderr, "[figures] probe: reader  %s%s\n", at, line.c_str());
+    }
+  }
+  // The receive queue flushed (a status query), 47 ms of sleep, flushed
+  // again, the break at 15625 baud drained, the frame at 250000 drained,
+  // 4.4 ms, then status queries until the answer's break is there.
+  ASSERT_GE(program.size(), 9u);
+  const std::vector<std::string> send = {
+      "control_transfer 05 0000/0001",  "control_transfer 05 0000/0001",
+      "control_transfer 03 00C0/0000",
+      "bulk_transfer 02 1: 00",         "control_transfer 05 0000/0001",
+      "control_transfer 03 000C/0000",  "bulk_transfer 02 25: 91 29 A9 FD FF FF FF FF ...",
+      "control_transfer 05 0000/0001",  "control_transfer 05 0000/0001"};
+  EXPECT_EQ(std::vector<std::string>(program.begin(), program.begin() + 9), send);
+  for (size_t i = 9; i < program.size(); i++) EXPECT_EQ(program[i], "control_transfer 05 0000/0001");
+  // The three answers' common break, as the chip reports a break.
+  EXPECT_EQ(reader, std::vector<std::string>{"bulk_transfer 81 3: 01 78 00"});
+}
