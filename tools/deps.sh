@@ -10,6 +10,7 @@ packages=(
   at-spi2-core libatk-adaptor libgail-common python3-pyatspi
   dpkg-dev file lintian x11-utils
   zlib1g-dev sigrok-cli
+  libcli11-dev nlohmann-json3-dev libcsv-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,8 @@
 #include "app/mainWin.h"
 #include "app/widgets.h"
 #include "device/app_dali.h"
+#include "device/bridge.h"
+#include "device/exchange.h"
 
 namespace {
 
@@ -29,6 +31,14 @@ void clearList() {
   if (daliList) gtk_clist_clear(GTK_CLIST(daliList));
 }
 
+// Tells the operator when the cable failed; true when it did, so that the
+// handler stops there and says it once.
+bool cableFailed(int result) {
+  const char* text = exchange_cableText(result);
+  if (text) messageError(text);
+  return text != nullptr;
+}
+
 // Runs a DALI exchange with the busy cursor over the panel's window.
 void withBusyCursor(void (*exchange)(uint32_t)) {
   if (!daliDevice) return;
@@ -39,7 +49,13 @@ void withBusyCursor(void (*exchange)(uint32_t)) {
 }  // namespace
 
 char* daliWin_rowText(char* text, int size, int i, const DaliEntry* e) {
-  snprintf(text, (size_t)size, "(%3d) %02X - %06X", i + 1, e->shortAddr, (unsigned)(e->randomAddr & 0xFFFFFFu));
+  // Gear the device counted but whose entry never came is not shown as gear
+  // with address 00 - 000000.
+  if (!e->read)
+    snprintf(text, (size_t)size, "(%3d) not read", i + 1);
+  else
+    snprintf(text, (size_t)size, "(%3d) %02X - %06X", i + 1, e->shortAddr,
+             (unsigned)(e->randomAddr & 0xFFFFFFu));
   return text;
 }
 
@@ -100,24 +116,24 @@ int updateDaliList(void*) {
 
 void daliButtonRandomizeAction() {
   withBusyCursor([](uint32_t uid) {
-    app_dali_search(uid, 255);
+    if (cableFailed(app_dali_search(uid, 255))) return;
     clearList();
-    app_dali_read(uid);
+    cableFailed(app_dali_read(uid));
   });
 }
 
 void daliButtonSearchAction() {
   withBusyCursor([](uint32_t uid) {
-    app_dali_search(uid, 0);
+    if (cableFailed(app_dali_search(uid, 0))) return;
     clearList();
-    app_dali_read(uid);
+    cableFailed(app_dali_read(uid));
   });
 }
 
 void daliButtonReadAction() {
   withBusyCursor([](uint32_t uid) {
     clearList();
-    app_dali_read(uid);
+    cableFailed(app_dali_read(uid));
   });
 }
 

@@ -12,33 +12,43 @@
 #include "device/app_setup.h"
 #include "device/bridge.h"
 #include "device/devices.h"
+#include "device/exchange.h"
 
 namespace {
 
 const uint32_t kNone = 0xFFFFFFFFu;
 
-void notResponding(uint32_t uid) {
+// Tells the operator why a device did not answer: the cable, or the device.
+void notResponding(uint32_t uid, int result) {
+  const char* cable = exchange_cableText(result);
   char text[64];
   snprintf(text, sizeof text, "Device %X not responding.", (unsigned)uid);
-  messageError(text);
+  messageError(cable ? cable : text);
 }
 
 }  // namespace
+
 
 void buttonEditAction() {
   const uint32_t uid = selected_dev.load();
   if (uid == kNone) return;
   {
     BusyCursor busy;
-    if (app_setup_read(uid) < 0) {
-      notResponding(uid);
+    const int read = app_setup_read(uid);
+    if (read < 0) {
+      notResponding(uid, read);
       return;
     }
-    app_dali_read(uid);
+    // Without the cable nothing could be written either: say so, once.
+    const char* cable = exchange_cableText(app_dali_read(uid));
+    if (cable) {
+      messageError(cable);
+      return;
+    }
   }
   Device record;
   if (!dev_copy(uid, &record)) {
-    notResponding(uid);
+    notResponding(uid, EXCHANGE_UNANSWERED);
     return;
   }
   SetupValues values = {};
@@ -46,7 +56,8 @@ void buttonEditAction() {
   if (result == SETUP_DIALOG_OK) {
     BusyCursor busy;
     // A write the device does not confirm may not have reached it: say so.
-    if (app_setup_send(uid, &values) < 0) notResponding(uid);
+    const int written = app_setup_send(uid, &values);
+    if (written < 0) notResponding(uid, written);
   } else if (result == SETUP_DIALOG_INVALID && values.errorText[0]) {
     messageError(values.errorText);
   }
@@ -61,9 +72,10 @@ void buttonIdentifyAction() {
     r = app_identify_send(uid);
   }
   if (r < 0) {
+    const char* cable = exchange_cableText(r);
     char text[64];
     snprintf(text, sizeof text, "IDENTIFY:\n\n Device %X not responding.", (unsigned)uid);
-    messageError(text);
+    messageError(cable ? cable : text);
   }
 }
 
@@ -72,17 +84,16 @@ void buttonGenUIDAction() {
   if (uid == kNone) return;
   char description[APP_GENUID_TEXT_SIZE];
   const uint32_t newUid = app_genNewUID(description);
-  char text[128];
+  char text[256];
   snprintf(text, sizeof text, "Change UID %08X to:\n%s", (unsigned)uid, description);
   if (!messageQuestion(text)) return;
-  int changed;
+  int outcome;
   {
     BusyCursor busy;
-    changed = app_genUid(uid, newUid);
+    outcome = app_genUidOutcome(uid, newUid);
   }
-  snprintf(text, sizeof text, changed ? "UID %08X -> %08X\n changed." : "UID %08X -> %08X\n not changed.",
-           (unsigned)uid, (unsigned)newUid);
-  if (changed)
+  app_genUid_outcomeText(text, sizeof text, uid, newUid, outcome);
+  if (outcome == APP_GENUID_ACKNOWLEDGED)
     messageInfo(text);
   else
     messageError(text);

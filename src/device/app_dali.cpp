@@ -49,8 +49,8 @@ int app_dali_send_packet(Packet* packet, uint32_t uid) {
     // Every device would answer at once: send without waiting, and count
     // the request as answered.
     ex.polls = 0;
-    exchange_sendAndWait(packet, ex);
-    return EXCHANGE_ANSWERED;
+    const int r = exchange_sendAndWait(packet, ex);
+    return r <= EXCHANGE_SEND_FAILED ? r : EXCHANGE_ANSWERED;
   }
   return exchange_sendAndWait(packet, ex);
 }
@@ -64,7 +64,9 @@ int app_dali_read_status(uint32_t uid) { return request(uid, APP_DALI_STATUS); }
 int app_dali_waitForDaliDone(uint32_t uid) {
   puts("app_dali wait for status");
   for (int i = 0; i < APP_DALI_STATUS_ROUNDS; i++) {
-    if (app_dali_read_status(uid) != EXCHANGE_ANSWERED) continue;
+    const int r = app_dali_read_status(uid);
+    if (r <= EXCHANGE_SEND_FAILED) return r;  // the cable failed: no status can come
+    if (r != EXCHANGE_ANSWERED) continue;
     if (dali_status.load() == 0) return 0;
     mySleep(APP_DALI_BUSY_PAUSE_MS);
   }
@@ -74,7 +76,9 @@ int app_dali_waitForDaliDone(uint32_t uid) {
 int app_dali_read(uint32_t uid) {
   puts("app_dali wait for status");
   for (int i = 0; i < APP_DALI_STATUS_ROUNDS; i++) {
-    if (app_dali_read_status(uid) != EXCHANGE_ANSWERED) continue;
+    const int r = app_dali_read_status(uid);
+    if (r <= EXCHANGE_SEND_FAILED) return r;  // the cable failed: nothing can be read
+    if (r != EXCHANGE_ANSWERED) continue;
     if (dali_status.load() == 0) break;
     mySleep(APP_DALI_BUSY_PAUSE_MS);
   }
@@ -85,6 +89,7 @@ int app_dali_read(uint32_t uid) {
     Packet p;
     fillRequest(&p, uid, APP_DALI_ENTRY, i);
     result = app_dali_send_packet(&p, uid);
+    if (result <= EXCHANGE_SEND_FAILED) break;
   }
   cable_free();
   return result;

@@ -23,6 +23,10 @@ extern std::atomic<int32_t> dali_status;
 // Source UID of the last DALI answer; 0 = none since the request.
 extern std::atomic<uint32_t> dali_rec;
 
+// Every request below ends at once when the cable fails, with
+// EXCHANGE_NO_CABLE or EXCHANGE_SEND_FAILED (exchange.h), instead of going
+// through its sends and rounds.
+//
 // Randomize (flag not 0) or search (flag 0). 1 when answered (always for
 // the broadcast UID), -1 otherwise.
 int app_dali_search(uint32_t uid, int randomize);
@@ -30,11 +34,11 @@ int app_dali_search(uint32_t uid, int randomize);
 // otherwise; the status is then in dali_status.
 int app_dali_read_status(uint32_t uid);
 // Asks for the status until it is 0, up to 20 times, 2 s apart while busy:
-// 0 when done, else the last status.
+// 0 when done, else the last status (or the cable's failure).
 int app_dali_waitForDaliDone(uint32_t uid);
 // Waits for the status to be 0 (at most 20 rounds), then reads every entry
 // of the device's DALI list: 0 when the device has none (or no record),
-// else 1 or -1 for the last entry read.
+// else 1 or -1 for the last entry read; the cable's failure ends it early.
 int app_dali_read(uint32_t uid);
 // The send-and-wait of every DALI request, without opening or releasing the
 // cable: 1 or -1. The broadcast UID is sent to five times without waiting.

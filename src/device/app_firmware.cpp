@@ -44,6 +44,7 @@ static_assert(FW_OFFSET_DATA + FW_BLOCK_SIZE + 2 == FW_PACKET_SIZE, "the packet'
 static_assert((int)FW_PACKET_SIZE == (int)CABLE_DMX_PACKET_SIZE, "the cable sends firmware packets whole");
 
 std::atomic<int> workers{0};
+std::atomic<int> blocksSent{0};
 std::atomic<FirmwareThreadStarter> starter{nullptr};
 
 void postError(const char* what, const std::string& detail, const char* advice) {
@@ -127,6 +128,15 @@ int programByExtension(const std::string& path, uint32_t uid) {
   return FW_NOT_FIRMWARE;
 }
 
+void reportDone(const std::string& path) {
+  const int blocks = blocksSent.load();
+  char text[BRIDGE_MESSAGE_SIZE];
+  snprintf(text, sizeof text,
+           "Firmware update done: %d block%s (%d bytes) of\n%s\nwent to every device on the line.",
+           blocks, blocks == 1 ? "" : "s", blocks * FW_BLOCK_SIZE, path.c_str());
+  messageInfo(text);
+}
+
 void workerMain(void* arg) { read_send_file_struct((FirmwareArg*)arg); }
 
 }  // namespace
@@ -157,7 +167,12 @@ int makeSendFile(const char* path, uint32_t uid) {
     block++;
     pStatusSt.store(block, std::memory_order_relaxed);
   }
-  printf("Send DONE. %d/%d\n", block * FW_BLOCK_SIZE, size);
+  blocksSent.store(failed > 0 ? 0 : block);
+  // The console says DONE only when every packet went out.
+  if (failed > 0)
+    printf("Send FAILED. %d of %d packets not sent\n", failed, packets);
+  else
+    printf("Send DONE. %d/%d\n", block * FW_BLOCK_SIZE, size);
   fflush(stdout);
   cable_free();
   if (failed > 0) {
@@ -173,9 +188,10 @@ int makeProgramDevice(const char* path, uint32_t uid) {
 
 void read_send_file_struct(FirmwareArg* arg) {
   flushRxBuff();
-  programByExtension(arg->path, arg->uid);
+  if (programByExtension(arg->path, arg->uid) == FW_SENT) reportDone(arg->path);
   delete arg;
   mySleep(FW_END_PAUSE_MS);
+  bridge_progressIdle();  // the bar goes back to empty with the job
   thrTrans.store(0);
   remLock(LOCK_FIRMWARE);
   mySleep(FW_END_PAUSE_MS);
@@ -204,5 +220,7 @@ int buttonSendAction(uint32_t uid, const char* path) {
 }
 
 bool app_firmware_workerAlive() { return workers.load() > 0; }
+
+int app_firmware_blocksSent() { return blocksSent.load(); }
 
 void app_firmware_setThreadStarter(FirmwareThreadStarter s) { starter.store(s); }

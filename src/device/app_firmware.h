@@ -56,6 +56,10 @@ int makeProgramDevice(const char* path, uint32_t uid);
 // Whether a worker thread is still alive (including its last pause after
 // thrTrans was cleared).
 bool app_firmware_workerAlive();
+// Blocks that every device received in the last update that sent them all
+// (0 when it failed or none ran).
+int app_firmware_blocksSent();
+
 // Replaces the thread starter (for tests; null restores thread_start). It
 // returns 0 or an error number, as thread_start does.
 typedef int (*FirmwareThreadStarter)(void (*fn)(void*), void* arg);

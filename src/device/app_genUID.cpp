@@ -6,6 +6,7 @@
 #include "link/cable.h"
 
 std::atomic<uint32_t> uidAnswUID{0};
+std::atomic<uint32_t> uidRefusedUID{0};
 
 namespace {
 
@@ -35,6 +36,11 @@ uint32_t app_genNewUID(char* text) {
 }
 
 int app_genUid(uint32_t oldUid, uint32_t newUid) {
+  return app_genUidOutcome(oldUid, newUid) == APP_GENUID_ACKNOWLEDGED ? APP_GENUID_ACKNOWLEDGED
+                                                                       : APP_GENUID_NOT_ACKNOWLEDGED;
+}
+
+int app_genUidOutcome(uint32_t oldUid, uint32_t newUid) {
   if (newUid == 0) {
     char text[APP_GENUID_TEXT_SIZE];
     newUid = app_genNewUID(text);
@@ -51,17 +57,41 @@ int app_genUid(uint32_t oldUid, uint32_t newUid) {
   ex.mailbox = &uidAnswUID;
   ex.uid = oldUid;
   ex.altUid = newUid;
+  ex.refusals = &uidRefusedUID;
   ex.wait = EXCHANGE_WAIT_USLEEP_15;
   ex.afterRound = printRepeat;
   // The send opens the cable on demand.
   const int r = exchange_sendAndWait(&p, ex);
   cable_free();
-  return r == EXCHANGE_ANSWERED ? APP_GENUID_ACKNOWLEDGED : APP_GENUID_NOT_ACKNOWLEDGED;
+  if (r == EXCHANGE_ANSWERED) return APP_GENUID_ACKNOWLEDGED;
+  if (r == EXCHANGE_UNANSWERED) return APP_GENUID_UNCONFIRMED;
+  return r;  // refused, or the cable failed
 }
 
 void app_genUid_parse(Packet* packet) {
   if (packet->magic != PACKET_MAGIC || packet->length <= 2) return;
   const uint8_t fn = packet->data[1];
-  if (packet->data[0] == PACKET_CLASS_FUNCTION && (fn & 0xF0) == PACKET_FN_GENUID && (fn & 0x0F) != 0)
+  if (packet->data[0] != PACKET_CLASS_FUNCTION || (fn & 0xF0) != PACKET_FN_GENUID) return;
+  if ((fn & 0x0F) != 0)
     uidAnswUID.store(packet->src);
+  else
+    uidRefusedUID.store(packet->src);
+}
+
+char* app_genUid_outcomeText(char* text, int size, uint32_t oldUid, uint32_t newUid,
+                             int outcome) {
+  const char* cable = exchange_cableText(outcome);
+  if (outcome == APP_GENUID_ACKNOWLEDGED)
+    snprintf(text, (size_t)size, "UID %08X -> %08X\n changed.", (unsigned)oldUid, (unsigned)newUid);
+  else if (outcome == APP_GENUID_UNCONFIRMED)
+    // The device may have taken the new UID and its answer been lost.
+    snprintf(text, (size_t)size,
+             "UID %08X -> %08X\n not confirmed: the device did not answer.\n"
+             "The discovery that follows shows the UID the device has.",
+             (unsigned)oldUid, (unsigned)newUid);
+  else if (cable)
+    snprintf(text, (size_t)size, "%s", cable);
+  else
+    snprintf(text, (size_t)size, "UID %08X -> %08X\n not changed.", (unsigned)oldUid, (unsigned)newUid);
+  return text;
 }

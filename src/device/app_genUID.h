@@ -14,11 +14,17 @@ enum {
   APP_GENUID_TEXT_SIZE = 55,
   APP_GENUID_ACKNOWLEDGED = 1,
   APP_GENUID_NOT_ACKNOWLEDGED = 0,
+  // What app_genUidOutcome tells apart besides an acknowledgement (and the
+  // cable's failures, EXCHANGE_NO_CABLE and EXCHANGE_SEND_FAILED).
+  APP_GENUID_REFUSED = -4,      // the device answered no: it keeps its UID
+  APP_GENUID_UNCONFIRMED = -1,  // no answer came: the device may have taken it
 };
 
 // Source UID of the last UID-change acknowledgement; cleared before each
 // exchange.
 extern std::atomic<uint32_t> uidAnswUID;
+// Source UID of the last answer that refused a UID change (function 0x10).
+extern std::atomic<uint32_t> uidRefusedUID;
 
 // A new UID from the local time now; with text (at least
 // APP_GENUID_TEXT_SIZE bytes), its description.
@@ -30,5 +36,14 @@ uint32_t app_genUIDFromTime(const struct tm* t, char* text);
 // Gives the device oldUid the UID newUid (0: one made now). 1 when the
 // device acknowledged under either UID, 0 when not.
 int app_genUid(uint32_t oldUid, uint32_t newUid);
-// Answer handler of class 3, functions 0x10..0x1F.
+// The same exchange, telling how it ended: APP_GENUID_ACKNOWLEDGED,
+// APP_GENUID_REFUSED, APP_GENUID_UNCONFIRMED, or the cable's failure.
+int app_genUidOutcome(uint32_t oldUid, uint32_t newUid);
+// What the operator is told of an outcome of app_genUidOutcome:
+// "UID %08X -> %08X\n changed." or "... not changed.", the cable's failure,
+// or, when no answer came, that the change is not confirmed and the next
+// discovery shows the UID the device has. Returns text.
+char* app_genUid_outcomeText(char* text, int size, uint32_t oldUid, uint32_t newUid, int outcome);
+// Answer handler of class 3, functions 0x10..0x1F: 0x11..0x1F acknowledge,
+// 0x10 refuses.
 void app_genUid_parse(Packet* packet);

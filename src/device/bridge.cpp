@@ -6,8 +6,18 @@
 
 #include "link/timer.h"
 
-std::atomic<int32_t> pStatusTop{100};
+namespace {
+const int32_t kIdleTop = 100;  // nothing of 100 done: an empty bar
+}
+
+std::atomic<int32_t> pStatusTop{kIdleTop};
 std::atomic<int32_t> pStatusSt{0};
+
+void bridge_progressIdle() {
+  pStatusSt.store(0, std::memory_order_relaxed);
+  pStatusTop.store(kIdleTop, std::memory_order_relaxed);
+}
+
 std::atomic<uint32_t> lockComponents{0};
 std::atomic<uint32_t> selected_dev{0xFFFFFFFFu};
 

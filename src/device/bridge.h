@@ -24,6 +24,10 @@ extern std::atomic<uint32_t> lockComponents;
 // UID of the device selected in the device list; 0xFFFFFFFF means none.
 extern std::atomic<uint32_t> selected_dev;
 
+// The progress pair as at start (nothing of 100 done): an empty bar. Every
+// background job ends with it, so the bar does not stay full.
+void bridge_progressIdle();
+
 void setLock(uint32_t bits);
 void remLock(uint32_t bits);
 

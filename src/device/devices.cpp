@@ -185,6 +185,7 @@ int dev_setDaliDev(uint32_t uid, const uint8_t* b) {
     if (!d) return 0;
     d->dali[n].shortAddr = b[1];
     d->dali[n].randomAddr = (uint32_t)b[2] | (uint32_t)b[3] << 8 | (uint32_t)b[4] << 16;
+    d->dali[n].read = 1;
     stored = d->dali[n];
   }
   printf("%X DALI dev:%02X - %06X - %02X %02X %02X\n", (unsigned)uid, stored.shortAddr,

@@ -28,6 +28,7 @@ enum {
 struct DaliEntry {
   uint8_t shortAddr;
   uint32_t randomAddr;  // 24 bits
+  uint8_t read;         // 1 once the device reported this entry; 0: counted, never read
 };
 
 struct Device {

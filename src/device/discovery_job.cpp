@@ -4,7 +4,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "device/app_discovery.h"
 #include "device/app_setup.h"
 #include "device/bridge.h"
 #include "device/devices.h"
@@ -15,30 +14,82 @@ std::atomic<int32_t> discoveryMsg{0};
 
 namespace {
 
+const DiscoveryMode kModes[] = {DISCOVERY_FULL, DISCOVERY_QUICK, DISCOVERY_NEW};
+
+// The list the window shows: the devices found, in order, as they are found.
 std::mutex resultGuard;
 uint32_t result[DISCOVERY_JOB_MAX];
 int resultCount = 0;
 std::atomic<uint32_t> resultGeneration{0};
+std::atomic<int32_t> foundNow{-1};
 std::atomic<DiscoveryThreadStarter> starter{nullptr};
 
-void publish(const uint32_t* uids, int count) {
+void publishAll(const uint32_t* uids, int count) {
   std::lock_guard<std::mutex> g(resultGuard);
-  memcpy(result, uids, sizeof(uint32_t) * (size_t)count);
+  if (count > 0) memcpy(result, uids, sizeof(uint32_t) * (size_t)count);
   resultCount = count;
   resultGeneration.fetch_add(1);
+}
+
+// Appends uid to the list unless it is there already (a device found
+// before and powered up again); true when it was new.
+bool publishOne(uint32_t uid) {
+  std::lock_guard<std::mutex> g(resultGuard);
+  for (int i = 0; i < resultCount; i++)
+    if (result[i] == uid) return false;
+  if (resultCount >= DISCOVERY_JOB_MAX) return false;
+  result[resultCount++] = uid;
+  resultGeneration.fetch_add(1);
+  return true;
+}
+
+// The devices a run found that the list did not hold before.
+struct Fresh {
+  uint32_t uids[DISCOVERY_JOB_MAX];
+  int count = 0;
+};
+
+void onFound(uint32_t uid, void* ctx) {
+  Fresh* fresh = (Fresh*)ctx;
+  if (publishOne(uid) && fresh->count < DISCOVERY_JOB_MAX) fresh->uids[fresh->count++] = uid;
+  foundNow.fetch_add(1);
+}
+
+void report(const DiscoveryRun& run, int fresh) {
+  if (run.end != DISCOVERY_END_DONE) {
+    char text[DISCOVERY_TEXT_SIZE];
+    discovery_endText(&run, text, sizeof text);
+    discoveryMsg.store(0);
+    messageError(text);
+    return;
+  }
+  // Discovery reports only when asked to; the other modes always do.
+  const bool asked = discoveryMsg.exchange(0) != 0;
+  char text[64];
+  if (run.mode == DISCOVERY_NEW)
+    snprintf(text, sizeof text, "%d new devices found.", fresh);
+  else if (asked || run.mode == DISCOVERY_QUICK)
+    snprintf(text, sizeof text, "%d devices found.", run.found);
+  else
+    return;
+  messageInfo(text);
 }
 
 }  // namespace
 
 bool discoveryJob_running() { return thrDisc.load() == DISCOVERY_JOB_RUNNING; }
 
-int discoveryJob_start() {
+int discoveryJob_start(DiscoveryMode mode) {
   if (discoveryJob_running()) return DISCOVERY_JOB_BUSY;
-  dev_removeAll();
+  if (mode != DISCOVERY_NEW) {
+    dev_removeAll();
+    publishAll(nullptr, 0);
+  }
   thrDisc.store(DISCOVERY_JOB_RUNNING);
   setLock(LOCK_DISCOVERY);
   DiscoveryThreadStarter start = starter.load();
-  int rc = start ? start(makeDiscoveryThr, nullptr) : thread_start(makeDiscoveryThr, nullptr);
+  void* arg = (void*)&kModes[mode];
+  int rc = start ? start(makeDiscoveryThr, arg) : thread_start(makeDiscoveryThr, arg);
   if (rc == 0) return DISCOVERY_JOB_STARTED;
   // Nothing runs: leave no mark of a worker behind, or discovery could
   // never be started again and the buttons would stay locked.
@@ -50,20 +101,32 @@ int discoveryJob_start() {
   return DISCOVERY_JOB_FAILED;
 }
 
-void makeDiscoveryThr(void*) {
-  selected_dev.store(0xFFFFFFFFu);
+void makeDiscoveryThr(void* arg) {
+  DiscoveryRun run;
+  run.mode = arg ? *(const DiscoveryMode*)arg : DISCOVERY_FULL;
+  Fresh fresh;
+  run.onFound = onFound;
+  run.ctx = &fresh;
+  if (run.mode != DISCOVERY_NEW) {
+    selected_dev.store(0xFFFFFFFFu);
+    publishAll(nullptr, 0);
+  }
+  foundNow.store(0);
   uint32_t table[DISCOVERY_JOB_MAX];
   memset(table, 0, sizeof table);
-  app_discovery(table, DISCOVERY_JOB_MAX);
-  dev_removeAll();
-  int count = 0;
-  while (count < DISCOVERY_JOB_MAX && table[count] != 0) app_setup_read(table[count++]);
-  publish(table, count);
-  if (discoveryMsg.exchange(0) != 0) {
-    char text[64];
-    snprintf(text, sizeof text, "%d devices found.", count);
-    messageInfo(text);
+  discovery_run(&run, table, DISCOVERY_JOB_MAX);
+  if (run.mode == DISCOVERY_NEW) {
+    // The devices found before keep their records; the new ones are read.
+    for (int i = 0; i < fresh.count; i++) app_setup_read(fresh.uids[i]);
+  } else {
+    // The table ends up holding the devices found that answered their read.
+    dev_removeAll();
+    for (int i = 0; i < run.found && table[i] != 0; i++) app_setup_read(table[i]);
+    publishAll(table, run.found);
   }
+  report(run, fresh.count);
+  foundNow.store(-1);
+  bridge_progressIdle();
   thrDisc.store(0);
   remLock(LOCK_DISCOVERY);
 }
@@ -77,5 +140,7 @@ int discoveryJob_found(uint32_t* out, int capacity, uint32_t* generation) {
 }
 
 uint32_t discoveryJob_generation() { return resultGeneration.load(); }
+
+int discoveryJob_foundNow() { return foundNow.load(); }
 
 void discoveryJob_setStarter(DiscoveryThreadStarter s) { starter.store(s); }

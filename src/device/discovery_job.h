@@ -1,12 +1,15 @@
-// The discovery worker of the shell: runs a whole discovery on a thread of
-// its own, reads the settings of every device found, publishes the list of
-// found UIDs for the window, reports the count when asked to, and clears
-// its lock bit. The window starts it (after clearing its device list) and
-// fills the list when a new result is published.
+// The discovery worker of the shell: runs a discovery in one of its modes
+// on a thread of its own, publishes each device for the window's list as it
+// is found, reads the settings of the devices found, reports how it ended,
+// and clears its lock bit. The window starts it (after clearing its device
+// list, unless it only looks for new devices) and fills the list whenever a
+// new result is published.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "device/app_discovery.h"
 
 enum {
   DISCOVERY_JOB_MAX = 200,        // UIDs one discovery can find
@@ -18,21 +21,29 @@ enum {
 
 // DISCOVERY_JOB_RUNNING while a worker runs, 0 otherwise.
 extern std::atomic<int32_t> thrDisc;
-// 1 when the running or next discovery reports "%d devices found.".
+// 1 when the running or next Discovery reports "%d devices found." (Quick
+// discovery and Find new devices always report).
 extern std::atomic<int32_t> discoveryMsg;
 
-// Unless a worker runs: empties the device table, marks the worker running
-// (thrDisc, lock bit LOCK_DISCOVERY) and starts it. When the thread cannot
-// be started both marks are taken back and the operator is told.
-int discoveryJob_start();
+// Unless a worker runs: empties the device table and the list (not for
+// DISCOVERY_NEW), marks the worker running (thrDisc, lock bit
+// LOCK_DISCOVERY) and starts it. When the thread cannot be started both
+// marks are taken back and the operator is told.
+int discoveryJob_start(DiscoveryMode mode = DISCOVERY_FULL);
 bool discoveryJob_running();
-// The worker's body; arg is not used.
+// The worker's body; arg points to the DiscoveryMode (null: DISCOVERY_FULL).
+// At its end it reports: a failure (the cable, a device that does not
+// mute) as an error; else "%d new devices found." for DISCOVERY_NEW, and
+// "%d devices found." for Quick discovery and for Discovery when asked.
 void makeDiscoveryThr(void* arg);
+// Devices the running discovery has found so far; -1 when none runs.
+int discoveryJob_foundNow();
 
-// The UIDs of the last finished discovery in the order found: copies up to
+// The UIDs listed in the order found (during a discovery, those found so
+// far; Find new devices appends to the list before it): copies up to
 // capacity of them into out and returns how many there are; generation
-// (optional) receives the result's number, which rises by one with every
-// finished discovery (0: none yet).
+// (optional) receives the result's number, which rises with every change
+// (0: none yet).
 int discoveryJob_found(uint32_t* out, int capacity, uint32_t* generation);
 uint32_t discoveryJob_generation();
 

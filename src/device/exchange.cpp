@@ -14,8 +14,8 @@ void waitRound(ExchangeWait w) {
     clock_sleepUs(15000);  // a plain 15 ms sleep (usleep)
 }
 
-bool answered(const Exchange& ex) {
-  const uint32_t got = ex.mailbox->load();
+bool holds(const Exchange& ex, const std::atomic<uint32_t>* box) {
+  const uint32_t got = box->load();
   return got != 0 && (got == ex.uid || (ex.altUid != 0 && got == ex.altUid));
 }
 
@@ -24,16 +24,26 @@ bool answered(const Exchange& ex) {
 int exchange_sendAndWait(Packet* packet, const Exchange& ex) {
   handlers_register();
   ex.mailbox->store(0);
+  if (ex.refusals) ex.refusals->store(0);
   for (int s = 0; s < ex.sends; s++) {
-    cable_sendPacket(packet);
+    if (cable_sendPacket(packet) < 0) return cable_open() < 0 ? EXCHANGE_NO_CABLE : EXCHANGE_SEND_FAILED;
     for (int k = 0; k < ex.polls; k++) {
       waitRound(ex.wait);
       cable_response();
-      if (answered(ex)) return EXCHANGE_ANSWERED;
+      if (holds(ex, ex.mailbox)) return EXCHANGE_ANSWERED;
+      if (ex.refusals && holds(ex, ex.refusals)) return EXCHANGE_REFUSED;
     }
     if (ex.afterRound) ex.afterRound(ex.sends - 1 - s);
   }
   return EXCHANGE_UNANSWERED;
+}
+
+const char* exchange_cableText(int result) {
+  if (result == EXCHANGE_NO_CABLE) return "Cable not found!";
+  if (result == EXCHANGE_SEND_FAILED)
+    return "Sending to the cable failed: the cable was pulled or stopped working.\n"
+           "Check the cable and try again.";
+  return nullptr;
 }
 
 int exchange_run(Packet* packet, const Exchange& ex) {

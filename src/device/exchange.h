@@ -15,6 +15,9 @@ enum {
   EXCHANGE_POLLS = 15,
   EXCHANGE_ANSWERED = 1,
   EXCHANGE_UNANSWERED = -1,
+  EXCHANGE_SEND_FAILED = -2,  // the converter is open but took no packet (pulled mid-run)
+  EXCHANGE_NO_CABLE = -3,     // no converter could be opened
+  EXCHANGE_REFUSED = -4,      // the device answered, saying no
 };
 
 // How long each poll round waits before it reads the cable.
@@ -27,6 +30,9 @@ struct Exchange {
   std::atomic<uint32_t>* mailbox;  // set by the answer handler to the answer's source
   uint32_t uid;                    // the answer that ends the wait
   uint32_t altUid = 0;             // a second UID that ends it too (0: none)
+  // Set by the answer handler when a device says no (optional): the wait
+  // ends with EXCHANGE_REFUSED when it holds uid or altUid.
+  std::atomic<uint32_t>* refusals = nullptr;
   ExchangeWait wait = EXCHANGE_WAIT_USLEEP_15;
   int sends = EXCHANGE_SENDS;
   int polls = EXCHANGE_POLLS;
@@ -36,8 +42,14 @@ struct Exchange {
 };
 
 // Sends `packet` and waits for its answer as described above, without
-// opening or releasing the cable. EXCHANGE_ANSWERED or EXCHANGE_UNANSWERED.
+// opening or releasing the cable. EXCHANGE_ANSWERED or EXCHANGE_UNANSWERED;
+// a send that fails ends the exchange at once with EXCHANGE_NO_CABLE or
+// EXCHANGE_SEND_FAILED: no answer can come, and waiting would only freeze
+// the caller.
 int exchange_sendAndWait(Packet* packet, const Exchange& ex);
 // The whole command: opens the cable (a send would open it on demand too),
 // sends and waits, and releases the cable.
 int exchange_run(Packet* packet, const Exchange& ex);
+// What the operator is told when an exchange ended on the cable:
+// "Cable not found!" or the failed send; null for any other result.
+const char* exchange_cableText(int result);

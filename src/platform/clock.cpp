@@ -1,6 +1,8 @@
 #include "platform/clock.h"
 
 #include <ctime>
+#include <cstdio>
+#include <cstdlib>
 
 #include <algorithm>
 #include <atomic>
@@ -14,12 +16,11 @@ namespace {
 
 typedef std::chrono::steady_clock RealClock;
 
-// A thread taking part in virtual time has no real time of its own to
-// report; after this long without a word from it, the others stop waiting
-// for it (it is blocked somewhere we were not told about).
-const auto kSilentLimit = std::chrono::milliseconds(200);
-// How often a parked thread looks for silent participants.
-const auto kParkSlice = std::chrono::milliseconds(5);
+// How long virtual time may stand still while a thread taking part neither
+// waits nor says it is blocked, before the clock reports the fault.
+const auto kStallLimit = std::chrono::seconds(60);
+// How often a parked thread looks whether time stands still.
+const auto kParkSlice = std::chrono::milliseconds(50);
 
 std::atomic<bool> virtualMode{false};
 
@@ -33,9 +34,8 @@ uint64_t realNowUs() {
 struct Participant {
   uint64_t epoch = 0;     // the virtual clock's start it belongs to
   bool waiting = false;   // parked until `wakeUs`
-  bool idle = false;      // blocked elsewhere, or silent too long
+  bool idle = false;      // blocked elsewhere (clock_blockBegin)
   uint64_t wakeUs = 0;
-  RealClock::time_point lastSeen;
 };
 
 struct VirtualTime {
@@ -43,6 +43,7 @@ struct VirtualTime {
   std::condition_variable cv;
   uint64_t now = 0;
   uint64_t epoch = 1;
+  uint64_t activity = 0;  // rises with every change of a participant's state
   std::vector<Participant*> members;
 };
 
@@ -55,6 +56,7 @@ VirtualTime& vt() {
 void removeMember(VirtualTime& v, Participant* p) {
   auto it = std::find(v.members.begin(), v.members.end(), p);
   if (it != v.members.end()) v.members.erase(it);
+  v.activity++;
   v.cv.notify_all();
 }
 
@@ -75,8 +77,8 @@ thread_local Membership self;
 Participant* newMember(VirtualTime& v) {
   Participant* p = new Participant;
   p->epoch = v.epoch;
-  p->lastSeen = RealClock::now();
   v.members.push_back(p);
+  v.activity++;
   return p;
 }
 
@@ -89,7 +91,7 @@ Participant* enter(VirtualTime& v) {
   }
   if (!p) p = newMember(v);
   p->idle = false;
-  p->lastSeen = RealClock::now();
+  v.activity++;
   return p;
 }
 
@@ -106,10 +108,19 @@ uint64_t earliestWake(const VirtualTime& v) {
   return t;
 }
 
-void idleTheSilent(VirtualTime& v) {
-  const RealClock::time_point limit = RealClock::now() - kSilentLimit;
-  for (Participant* p : v.members)
-    if (!p->waiting && !p->idle && p->lastSeen < limit) p->idle = true;
+// Time has stood still for kStallLimit: some thread taking part runs
+// without ever waiting, or blocks without saying so.
+[[noreturn]] void reportStall(const VirtualTime& v) {
+  int running = 0;
+  for (const Participant* p : v.members)
+    if (!p->waiting && !p->idle) running++;
+  fprintf(stderr,
+          "virtual clock: time has stood still at %llu us for %lld s of real time: %d thread(s) "
+          "taking part neither wait nor say they are blocked (a wait outside the clock without "
+          "clock_blockBegin/clock_blockEnd?)\n",
+          (unsigned long long)v.now,
+          (long long)std::chrono::duration_cast<std::chrono::seconds>(kStallLimit).count(), running);
+  abort();
 }
 
 // Parks the calling thread for `us` of virtual time.
@@ -120,19 +131,28 @@ uint64_t virtualWait(uint64_t us) {
   const uint64_t wake = v.now + us;
   me->waiting = true;
   me->wakeUs = wake;
+  uint64_t seenActivity = v.activity;
+  RealClock::time_point still = RealClock::now();
   while (v.now < wake) {
     // Jump only when nobody runs and nobody is due already (a thread whose
     // wake-up has come but that has not taken the lock yet still runs).
     const uint64_t next = earliestWake(v);
     if (next > v.now && everyoneWaits(v)) {
       v.now = next;
+      v.activity++;
       v.cv.notify_all();
       continue;
     }
-    if (v.cv.wait_for(lock, kParkSlice) == std::cv_status::timeout) idleTheSilent(v);
+    v.cv.wait_for(lock, kParkSlice);
+    if (v.activity != seenActivity) {
+      seenActivity = v.activity;
+      still = RealClock::now();
+    } else if (RealClock::now() - still > kStallLimit) {
+      reportStall(v);
+    }
   }
   me->waiting = false;
-  me->lastSeen = RealClock::now();
+  v.activity++;
   return v.now;
 }
 
@@ -186,6 +206,13 @@ void clock_blockBegin() {
   v.cv.notify_all();
 }
 
+void clock_takePart() {
+  if (!virtualMode.load(std::memory_order_acquire)) return;
+  VirtualTime& v = vt();
+  std::lock_guard<std::mutex> lock(v.mu);
+  enter(v);
+}
+
 void clock_blockEnd() {
   if (!virtualMode.load(std::memory_order_acquire)) return;
   VirtualTime& v = vt();
@@ -224,7 +251,7 @@ void clock_threadAdopt(void* reservation) {
     delete self.p;
   }
   self.p = p;
-  p->lastSeen = RealClock::now();
+  v.activity++;
 }
 
 void clock_threadCancel(void* reservation) {

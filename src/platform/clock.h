@@ -9,12 +9,18 @@
 // a thread that waits is parked until every other thread taking part is
 // waiting too, and then the clock jumps to the earliest wake-up among them.
 // Two threads that each sleep 10 x 10 ms side by side therefore see 100 ms
-// pass, not 200 ms. A thread takes part from its first use of the clock (or
-// from its start, when started with thread_start) until it ends. A thread
-// that blocks on something other than the clock (a lock, a join) says so
-// with clock_blockBegin/clock_blockEnd; one that stays silent for a long
-// real-time while (200 ms) is no longer waited for until it uses the clock
-// again, so a forgotten block slows a test down but never hangs it.
+// pass, not 200 ms.
+//
+// Which threads take part is decided by the code, never by timing: a thread
+// takes part from its first use of the clock, from clock_takePart, or, for a
+// worker started with thread_start, from its start; the thread that starts a
+// worker takes part from then on too, so that a worker never runs ahead of
+// its creator. A thread leaves when it ends. A thread that blocks on
+// something other than the clock (a lock, a join) says so with
+// clock_blockBegin/clock_blockEnd. A thread taking part that neither waits
+// nor says it is blocked holds virtual time still; when that lasts a minute
+// of real time the clock names the fault on standard error and aborts the
+// process, so a forgotten block fails loudly instead of hanging.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +38,10 @@ void clock_spinUs(uint64_t us);
 // the modelled cost of an operation (a USB round trip). The real clock
 // ignores it, since there the cost is real.
 void clock_chargeUs(uint64_t us);
+
+// The calling thread takes part in virtual time from now on (nothing on the
+// real clock).
+void clock_takePart();
 
 // The calling thread is about to block on something that is not the clock
 // (a lock another thread holds, a join): virtual time may pass without it.

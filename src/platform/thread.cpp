@@ -26,6 +26,9 @@ void* run(void* p) {
 }  // namespace
 
 int thread_start(void (*fn)(void*), void* arg) {
+  // The starter takes part in virtual time from now on: a worker must never
+  // run ahead alone while the thread that started it has not yet waited.
+  clock_takePart();
   Start* start = new (std::nothrow) Start{fn, arg, nullptr};
   if (!start) return ENOMEM;
   start->reservation = clock_threadReserve();

@@ -100,6 +100,11 @@ SimDevices::~SimDevices() {
   for (SimDevice* d : devices) delete d;
 }
 
+SimDevice& SimDevices::sim_add(uint32_t uid) {
+  devices.push_back(new SimDevice(uid));
+  return *devices.back();
+}
+
 void SimDevices::sim_attach(SimLine& line) {
   for (SimDevice* d : devices) line.sim_addResponder(d);
 }

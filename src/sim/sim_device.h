@@ -55,6 +55,8 @@ class SimDevices {
  public:
   SimDevices(int count, uint32_t seed);
   ~SimDevices();
+  // Adds a device with this UID (not attached to any line yet).
+  SimDevice& sim_add(uint32_t uid);
   void sim_attach(SimLine& line);
   int sim_count() const { return (int)devices.size(); }
   SimDevice& sim_device(int i) { return *devices[i]; }

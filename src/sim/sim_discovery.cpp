@@ -7,6 +7,17 @@ namespace {
 enum : uint8_t { OP_MUTE = 0x00, OP_RELEASE = 0x01, OP_PROBE = 0x02 };
 const uint32_t kBroadcast = 0xFFFFFFFFu;
 
+// One draw of 0..999 from the device's own generator (xorshift32), so a
+// device's losses depend only on its seed and the probes it heard.
+int drawPerMille(uint32_t& state) {
+  uint32_t x = state ? state : 1u;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  state = x;
+  return (int)(x % 1000u);
+}
+
 }  // namespace
 
 bool simDiscovery_respond(SimDiscovery& s, const SimFaults& faults, uint32_t uid, uint32_t dest,
@@ -21,6 +32,10 @@ bool simDiscovery_respond(SimDiscovery& s, const SimFaults& faults, uint32_t uid
       if (length < 6 || dest != kBroadcast) return false;
       if (s.muted && !faults.probesWhileMuted) return false;
       if (uid <= simAnswer_le32(p + 2)) return false;
+      if (faults.probeLossPerMille > 0 && drawPerMille(s.lossRng) < faults.probeLossPerMille) {
+        s.probesMissed++;
+        return false;
+      }
       s.probesAnswered++;
       answer.count = 0;  // a break alone
       return true;

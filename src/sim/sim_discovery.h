@@ -12,6 +12,8 @@ struct SimDiscovery {
   bool muted = false;
   int muteTries = 0;       // mutes heard since the last release
   int probesAnswered = 0;
+  int probesMissed = 0;    // probes lost to the device's probe-loss fault
+  uint32_t lossRng = 1;    // drawn from when a probe may be lost; never 0
 };
 
 // Handles a class-2 payload heard by the device uid (dest: the frame's

@@ -15,6 +15,9 @@ struct SimFaults {
   bool acknowledgesUnderOldUid = false;
   // Bit c set: ignores every request of class c (1 settings, 3 functions).
   uint32_t silentClasses = 0;
+  // Misses a probe it should answer with this chance, in per mille (a
+  // device that did not hear the frame on a noisy line).
+  int probeLossPerMille = 0;
 };
 
 inline bool simFaults_silent(const SimFaults& f, uint8_t cls) {

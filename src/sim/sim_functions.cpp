@@ -6,7 +6,6 @@
 
 namespace {
 
-const uint32_t kBroadcast = 0xFFFFFFFFu;
 
 bool identify(SimFunctions& f, uint32_t uid, const uint8_t* p, int length, SimAnswer& a) {
   if (p[1] != 0x20 || length < 5 || p[2] < 2) return false;
@@ -18,11 +17,16 @@ bool identify(SimFunctions& f, uint32_t uid, const uint8_t* p, int length, SimAn
 }
 
 // Takes the new UID and acknowledges under it (or, with the fault, under
-// the old one).
+// the old one); refuses a UID no device may have (0, or the top bit set).
 bool changeUid(SimFunctions& f, uint32_t& uid, const uint8_t* p, int length, SimAnswer& a) {
   if (p[1] != 0x10 || length < 7 || p[2] != 4) return false;
   const uint32_t fresh = simAnswer_le32(p + 3);
-  if (fresh == 0 || fresh == kBroadcast) return false;
+  if (fresh == 0 || (fresh & 0x80000000u) != 0) {
+    // No device can have that UID: say no, keeping the UID it has.
+    const uint8_t no[] = {0x03, 0x10, 0x00};
+    simAnswer_frame(a, uid, no, sizeof no);
+    return true;
+  }
   const uint32_t old = uid;
   f.formerUid = old;
   f.uidChanges++;
@@ -52,6 +56,7 @@ bool functions(SimFunctions& f, uint32_t& uid, uint32_t dest, const uint8_t* p, 
 void simFunctions_init(SimFunctions& f, uint32_t uid) {
   f.settings.addr = (uint16_t)(1 + uid % 512);
   f.settings.backlight = (uint8_t)(uid / 512 % 101);
+  f.discovery.lossRng = uid * 2654435761u | 1u;
 }
 
 bool simFunctions_respond(SimFunctions& f, uint32_t& uid, const uint8_t* d, int n, uint64_t endUs,

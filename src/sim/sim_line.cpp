@@ -65,6 +65,13 @@ void SimLine::sim_setPlugged(bool p) {
 void SimLine::sim_unplugAfterFrames(long frames) {
   std::lock_guard<std::mutex> lock(mu);
   framesUntilUnplug = frames;
+  if (frames == 0) unplugNow();
+}
+
+void SimLine::unplugNow() {
+  plugged = false;
+  isOpen = false;
+  clearRx();
 }
 
 void SimLine::sim_setTransmitterStuck(bool s) {
@@ -343,11 +350,8 @@ FT_STATUS SimLine::port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& 
   if (st != FT_OK) return st;
   for (DWORD i = 0; i < n; i++) writeByte(std::max(now, txBusyUntil), data[i]);
   written = n;
-  if (n > 1 && framesUntilUnplug >= 0 && --framesUntilUnplug < 0) {
-    plugged = false;
-    isOpen = false;
-    clearRx();
-  }
+  // Pulled right after its last allowed frame: what follows fails.
+  if (n > 1 && framesUntilUnplug > 0 && --framesUntilUnplug == 0) unplugNow();
   return FT_OK;
 }
 

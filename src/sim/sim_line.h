@@ -145,6 +145,7 @@ class SimLine : public PortBackend {
   void queueRx(uint64_t atUs, uint8_t b);
   void writeByte(uint64_t start, uint8_t b);
   void clearRx();
+  void unplugNow();  // under mu
   FT_HANDLE handle() { return (FT_HANDLE)this; }
 
   mutable std::mutex mu;

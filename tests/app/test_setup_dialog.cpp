@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/daliWin.h"
 #include "app/setupValues.h"
 
 namespace {
@@ -102,4 +103,12 @@ TEST(SetupDialogCombos, StoredValuesWithoutAnEntryGetOneAndAreSentUnchanged) {
   EXPECT_STREQ(text, "mode 7");
   EXPECT_EQ(setupValues_lossValue(3, 7), 7);
   EXPECT_EQ(setupValues_lossValue(0, 7), 0) << "choosing HOLD sends 0";
+}
+
+TEST(DaliRows, GearCountedButNeverReadIsNotShownAsAddressZero) {
+  char text[DALI_ROW_TEXT_SIZE];
+  DaliEntry entry = {0x05, 0x123456, 1};
+  EXPECT_STREQ(daliWin_rowText(text, sizeof text, 0, &entry), "(  1) 05 - 123456");
+  entry = DaliEntry{0, 0, 0};
+  EXPECT_STREQ(daliWin_rowText(text, sizeof text, 63, &entry), "( 64) not read");
 }

@@ -7,6 +7,8 @@
 
 #include "../support/frames.h"
 #include "device/app_dali.h"
+#include "device/app_setup.h"
+#include "device/exchange.h"
 #include "device/handlers.h"
 #include "device_line.h"
 #include "platform/clock.h"
@@ -114,4 +116,28 @@ TEST(DaliAnswer, StatusAndEntryAnswersTakeOnlyWhatTheirCountCovers) {
   ASSERT_TRUE(dev_copy(0x51, &d));
   EXPECT_EQ(d.daliCount, 5);
   EXPECT_EQ(d.dali[0].randomAddr, 0u);
+}
+
+// A cable that fails ends a DALI read at once with the reason, instead of
+// 20 status rounds of 5 sends each (half a minute of a frozen window); the
+// gear the device counted but that was never read is marked unread.
+TEST_F(Dali, CableThatFailsEndsTheReadAtOnceAndLeavesGearUnread) {
+  ASSERT_EQ(run([] { return app_setup_read(kUid); }), 1);  // its answer counts the gear
+  bench.line.sim_unplugAfterFrames(1);  // the status request goes out, then the cable is pulled
+  uint64_t t0 = clock_nowUs();
+  EXPECT_EQ(run([] { return app_dali_read(kUid); }), EXCHANGE_SEND_FAILED);
+  EXPECT_LT(clock_nowUs() - t0, 200000u);
+  EXPECT_EQ(bench.sent({0x03, 0x30, 2, 4}).size(), 0u) << "no entry got through";
+  Device d;
+  ASSERT_TRUE(dev_copy(kUid, &d));
+  EXPECT_EQ(d.daliCount, 3) << "the settings answer counted the gear";
+  for (int i = 0; i < 3; i++) EXPECT_EQ(d.dali[i].read, 0) << i;
+
+  cable_free();
+  bench.line.sim_setPlugged(false);
+  t0 = clock_nowUs();
+  EXPECT_EQ(run([] { return app_dali_read(kUid); }), EXCHANGE_NO_CABLE);
+  EXPECT_EQ(run([] { return app_dali_search(kUid, 255); }), EXCHANGE_NO_CABLE);
+  EXPECT_LT(clock_nowUs() - t0, 200000u);
+  EXPECT_STREQ(exchange_cableText(EXCHANGE_NO_CABLE), "Cable not found!");
 }

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -32,13 +33,18 @@ std::vector<uint8_t> pattern(int n) {
   return v;
 }
 
-// The console of an update of `size` bytes to UID `uid`.
-std::string console(int size, const char* uid) {
+// The console of an update of `size` bytes to UID `uid`; for an update run
+// by the worker, the report of `path` follows.
+std::string console(int size, const char* uid, const std::string& path = "") {
   std::string s = "\nData size: " + std::to_string(size) + "\nOpened device TSIM0001\n";
   for (int i = 0; i < 5; i++) s += std::string("Send reboot ") + uid + "\n";
   const int blocks = (size + 63) / 64;
   for (int b = 0; b < blocks; b++) s += "Send fw " + std::to_string(b) + "/" + std::to_string(size / 64) + "\n";
-  return s + "Send DONE. " + std::to_string(blocks * 64) + "/" + std::to_string(size) + "\n";
+  s += "Send DONE. " + std::to_string(blocks * 64) + "/" + std::to_string(size) + "\n";
+  if (!path.empty())
+    s += "INFO: Firmware update done: " + std::to_string(blocks) + " blocks (" +
+         std::to_string(blocks * 64) + " bytes) of\n" + path + "\nwent to every device on the line.\n";
+  return s;
 }
 
 class Firmware : public testing::Test {
@@ -46,6 +52,8 @@ class Firmware : public testing::Test {
   SimLine line;
   SimDevices devices{3, 17};
   std::string dir, out;
+  bool capturing = false;
+  int topSeen = -1;  // the progress total while an update ran
 
   void SetUp() override {
     char tmpl[] = "/tmp/tern_fw_XXXXXX";
@@ -55,11 +63,9 @@ class Firmware : public testing::Test {
     ftd2xx_setBackend(&line);
     bridge_setShower(record);
     shown.clear();
-    testing::internal::CaptureStdout();  // not stderr: sanitizers report there
   }
   void TearDown() override {
     waitForWorker();
-    testing::internal::GetCapturedStdout();
     bridge_setShower(nullptr);
     cable_free();
     ftd2xx_setBackend(nullptr);
@@ -74,11 +80,23 @@ class Firmware : public testing::Test {
     if (f) fclose(f);
     return path;
   }
-  // Starts an update as the window does. The test thread takes part in
-  // virtual time first, or the worker's pauses would pass without it.
-  int start(uint32_t uid, const std::string& path) {
-    clock_nowUs();
-    return buttonSendAction(uid, path.c_str());
+  // Keeps what the update prints on standard output (not stderr: sanitizers
+  // report there) from now until waitForWorker puts it into `out`. Only
+  // tests that read `out` keep the console: a check that fails meanwhile
+  // would have its reason kept too.
+  void keepConsole() {
+    if (capturing) return;
+    testing::internal::CaptureStdout();
+    capturing = true;
+  }
+  // Starts an update as the window does.
+  int start(uint32_t uid, const std::string& path) { return buttonSendAction(uid, path.c_str()); }
+  // Runs an update on this thread, keeping its console in `out`.
+  int program(const std::string& path, uint32_t uid) {
+    keepConsole();
+    const int r = makeProgramDevice(path.c_str(), uid);
+    waitForWorker();
+    return r;
   }
   // The timer: every 100 ms, the progress and a pending message, until the
   // worker has ended. Returns the progress seen; `out` gets the console.
@@ -88,12 +106,13 @@ class Firmware : public testing::Test {
       mySleep(98);
       bridge_showPending();
       progress.push_back(pStatusSt.load());
+      if (pStatusTop.load() != 100) topSeen = pStatusTop.load();
     }
     while (bridge_showPending()) {
     }
     line.sim_settle();
-    out = testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStdout();
+    if (capturing) out = testing::internal::GetCapturedStdout();
+    capturing = false;
     return progress;
   }
   std::vector<SimTraceEntry> sent() {
@@ -127,16 +146,26 @@ class FirmwareThreads : public Firmware {};
 
 TEST_F(FirmwareThreads, HundredBytesGoOutAsTwoBlocksFiveTimesEach) {
   const std::vector<uint8_t> image = pattern(100);
-  ASSERT_EQ(start(0x12AB, file("a.fw", image)), FW_STARTED);
-  EXPECT_EQ(thrTrans.load(), (uint32_t)FW_RUNNING);
-  EXPECT_EQ(lockComponents.load() & LOCK_FIRMWARE, (uint32_t)LOCK_FIRMWARE);
+  const std::string path = file("a.fw", image);
+  keepConsole();
+  const int started = start(0x12AB, path);
+  const uint32_t running = thrTrans.load(), locked = lockComponents.load() & LOCK_FIRMWARE;
   const std::vector<int> progress = waitForWorker();
-  EXPECT_EQ(out, console(100, "12ab"));
-  EXPECT_TRUE(shown.empty());
+  ASSERT_EQ(started, FW_STARTED);
+  EXPECT_EQ(running, (uint32_t)FW_RUNNING);
+  EXPECT_EQ(locked, (uint32_t)LOCK_FIRMWARE);
+  EXPECT_EQ(out, console(100, "12ab", path));
+  // The operator is told the result; the bar went full and is empty again.
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Firmware update done: 2 blocks (128 bytes) of\n" + path +
+                          "\nwent to every device on the line.");
   EXPECT_EQ(thrTrans.load(), 0u);
   EXPECT_EQ(lockComponents.load() & LOCK_FIRMWARE, 0u);
-  EXPECT_EQ(pStatusTop.load(), 1);
-  EXPECT_EQ(progress.back(), 2);
+  EXPECT_EQ(topSeen, 1) << "100 bytes: one whole block of 64";
+  EXPECT_NE(std::find(progress.begin(), progress.end(), 2), progress.end());
+  EXPECT_EQ(progress.back(), 0);
+  EXPECT_EQ(pStatusSt.load(), 0);
+  EXPECT_EQ(pStatusTop.load(), 100);
 
   auto tx = sent();
   ASSERT_EQ(tx.size(), 15u);
@@ -191,8 +220,7 @@ TEST_F(Firmware, WholeBlocksUpToTheLargestImage) {
   int updates = 0;
   for (int size : {128, (int)FW_IMAGE_SIZE}) {
     const std::vector<uint8_t> image = pattern(size);
-    EXPECT_EQ(makeProgramDevice(file("b.fw", image).c_str(), 0x12AB), FW_SENT);
-    waitForWorker();
+    EXPECT_EQ(program(file("b.fw", image), 0x12AB), FW_SENT);
     EXPECT_EQ(out, console(size, "12ab"));
     expectDevicesHold(image, ++updates);
   }
@@ -201,12 +229,17 @@ TEST_F(Firmware, WholeBlocksUpToTheLargestImage) {
 
 TEST_F(FirmwareThreads, SecondUpdateWhileRunningStartsNothing) {
   const std::vector<uint8_t> image = pattern(100);
-  ASSERT_EQ(start(1, file("one.fw", image)), FW_STARTED);
+  const std::string one = file("one.fw", image), two = file("two.fw", pattern(640));
+  keepConsole();
+  const int first = start(1, one);
   mySleep(700);  // amid the reboot packets
-  EXPECT_EQ(buttonSendAction(1, file("two.fw", pattern(640)).c_str()), FW_IGNORED);
-  EXPECT_EQ(buttonSendAction(1, ""), FW_IGNORED);
+  const int second = buttonSendAction(1, two.c_str());
+  const int empty = buttonSendAction(1, "");
   waitForWorker();
-  EXPECT_EQ(out, console(100, "1"));
+  ASSERT_EQ(first, FW_STARTED);
+  EXPECT_EQ(second, FW_IGNORED);
+  EXPECT_EQ(empty, FW_IGNORED);
+  EXPECT_EQ(out, console(100, "1", one));
   expectDevicesHold(image);
 }
 
@@ -225,8 +258,10 @@ TEST_F(FirmwareThreads, OtherExtensionsAndUnusableFilesSendNothing) {
   };
   for (const auto& c : cases) {
     shown.clear();
-    ASSERT_EQ(start(1, c.first), FW_STARTED);
+    keepConsole();
+    const int started = start(1, c.first);
     waitForWorker();
+    ASSERT_EQ(started, FW_STARTED);
     ASSERT_EQ(shown.size(), 1u) << c.first;
     EXPECT_EQ(shown[0].rfind(c.second, 0), 0u) << shown[0];
     EXPECT_EQ(out, "");
@@ -253,12 +288,12 @@ TEST_F(FirmwareThreads, WorkerKeepsItsOwnCopyOfThePath) {
   char text[256];
   snprintf(text, sizeof text, "%s", file("own.fw", image).c_str());
   app_firmware_setThreadStarter(holdStart);
-  clock_nowUs();
   ASSERT_EQ(buttonSendAction(1, text), FW_STARTED);
   snprintf(text, sizeof text, "%s/other.pkg", dir.c_str());  // the caller reuses its text
   ASSERT_EQ(thread_start(heldFn, heldArg), 0);
   waitForWorker();
-  EXPECT_TRUE(shown.empty());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind("Firmware update done: 2 blocks", 0), 0u) << shown[0];
   expectDevicesHold(image);
 }
 
@@ -273,6 +308,7 @@ TEST_F(FirmwareThreads, FailedStartLeavesNothingRunning) {
   EXPECT_EQ(shown[0].rfind("Cannot start the firmware update (", 0), 0u) << shown[0];
   expectNothingSent();
   app_firmware_setThreadStarter(nullptr);
+  shown.clear();
   EXPECT_EQ(start(1, path), FW_STARTED) << "the next try runs";
   waitForWorker();
   EXPECT_EQ(sent().size(), 15u);
@@ -280,10 +316,10 @@ TEST_F(FirmwareThreads, FailedStartLeavesNothingRunning) {
 
 TEST_F(Firmware, FailedSendsAreReportedAfterTheRun) {
   line.sim_setPlugged(false);
-  EXPECT_EQ(makeProgramDevice(file("c.fw", pattern(100)).c_str(), 0x12AB), FW_SEND_FAILED);
-  waitForWorker();
+  EXPECT_EQ(program(file("c.fw", pattern(100)), 0x12AB), FW_SEND_FAILED);
   EXPECT_NE(out.find("Send reboot 12ab\n"), std::string::npos) << "the run goes through its steps";
-  EXPECT_NE(out.find("Send DONE. 128/100\n"), std::string::npos);
+  EXPECT_EQ(out.find("Send DONE."), std::string::npos) << "a failed update is not done";
+  EXPECT_NE(out.find("Send FAILED. 15 of 15 packets not sent\n"), std::string::npos);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], "The firmware update failed: 15 of 15 packets could not be sent.\n"
                       "Check the cable and run Update FW again.");

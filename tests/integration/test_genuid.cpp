@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/app_genUID.h"
+#include "device/exchange.h"
 #include "device_line.h"
 
 namespace {
@@ -82,4 +83,35 @@ TEST(GenUid, WithoutAnAnswerFiveRepeatLinesAndNotChanged) {
   const uint64_t gap = sent[1].breakUs - sent[0].endUs;
   EXPECT_GE(gap, 15u * 15000u);
   EXPECT_LT(gap, 15u * 15000u + 15u * 1000u + 12000u);
+}
+
+// How a change ends decides what the operator is told: a device that took
+// the new UID but whose answer was lost is not reported as unchanged, a
+// refusal ends the exchange at its answer, and a missing cable is named.
+TEST(GenUid, LostAnswerIsUnconfirmedRefusalIsNotChangedNoCableIsSaid) {
+  DeviceLine bench;
+  SimDevice& d = bench.add(0x00112233);
+  char text[256];
+  std::string console;
+  bench.line.sim_dropAnswerByte(0);  // the acknowledgement never arrives whole
+  EXPECT_EQ(runCapturing([] { return app_genUidOutcome(0x00112233, 0x344570E4); }, console),
+            APP_GENUID_UNCONFIRMED);
+  EXPECT_EQ(d.sim_uid(), 0x344570E4u) << "the device took it all the same";
+  EXPECT_STREQ(app_genUid_outcomeText(text, sizeof text, 0x00112233, 0x344570E4, APP_GENUID_UNCONFIRMED),
+               "UID 00112233 -> 344570E4\n not confirmed: the device did not answer.\n"
+               "The discovery that follows shows the UID the device has.");
+
+  EXPECT_EQ(runCapturing([] { return app_genUidOutcome(0x344570E4, 0x80000001); }, console),
+            APP_GENUID_REFUSED);
+  EXPECT_EQ(d.sim_uid(), 0x344570E4u);
+  EXPECT_EQ(bench.sent({0x03, 0x10, 4, 0x01}).size(), 1u) << "the refusal ends the exchange";
+  EXPECT_EQ(app_genUid(0x344570E4, 0x80000001), 0);
+  EXPECT_STREQ(app_genUid_outcomeText(text, sizeof text, 0x344570E4, 0x80000001, APP_GENUID_REFUSED),
+               "UID 344570E4 -> 80000001\n not changed.");
+
+  bench.line.sim_setPlugged(false);
+  EXPECT_EQ(runCapturing([] { return app_genUidOutcome(0x344570E4, 0x00000777); }, console),
+            EXCHANGE_NO_CABLE);
+  EXPECT_STREQ(app_genUid_outcomeText(text, sizeof text, 0x344570E4, 0x777, EXCHANGE_NO_CABLE),
+               "Cable not found!");
 }
