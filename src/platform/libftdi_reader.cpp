@@ -44,8 +44,9 @@ bool LibftdiReader::reader_start(libusb_device_handle* d, unsigned char ep, int 
   stopping.store(false);
   overruns.store(0);
   // Like every worker (platform/thread.h), the reader takes part in the
-  // clock's virtual time from its start: behind a model chip its transfers
-  // end in virtual time, and the thread that starts it must not run ahead.
+  // clock's virtual time from its start, and so does the thread that starts
+  // it: behind a model chip its transfers end in virtual time.
+  clock_takePart();
   void* reservation = clock_threadReserve();
   try {
     thread = std::thread([this, reservation] {

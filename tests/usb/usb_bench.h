@@ -36,7 +36,7 @@ class UsbBench {
       devices.reset(new SimDevices(count, seed));
       for (int i = 0; i < count; i++) line.line_addResponder(&devices->sim_device(i));
     }
-    clock_nowUs();  // the test's thread takes part in virtual time from here
+    clock_takePart();
     fakeusb_setTimeSource(clock_nowUs);
     fakeusb_setFaults(faults);
     fakeusb_attach(&chip);
