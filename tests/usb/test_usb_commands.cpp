@@ -135,8 +135,8 @@ TEST(UsbCommands, DiscoverySettingsCurveAndFirmwareAsOnTheSimulatedLine) {
   EXPECT_EQ(usb.devices, sim.devices) << "UIDs, muted flags, curve and firmware image";
   fprintf(stderr,
           "[figures] session: %.3f s virtual through libftdi, %.3f s on the simulated port, %zu "
-          "transmissions\n",
-          usbUs / 1e6, simUs / 1e6, usb.trace.size());
+          "transmissions; mark after the first break %u us and %u us\n",
+          usbUs / 1e6, simUs / 1e6, usb.trace.size(), usb.trace[0].markUs, sim.trace[0].markUs);
 }
 
 namespace {
