@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "device/app_discovery.h"
-#include "link/cablecheck.h"
 #include "link/ftdi.h"
 #include "link/timer.h"
 #include "../support/raw_port.h"
@@ -18,15 +17,7 @@ namespace {
 
 const uint32_t kSeed = 11;
 
-enum : uint8_t {
-  REQ_RESET = 0x00,
-  REQ_MODEM_CTRL = 0x01,
-  REQ_FLOW_CTRL = 0x02,
-  REQ_BAUDRATE = 0x03,
-  REQ_DATA = 0x04,
-  REQ_POLL_MODEM_STATUS = 0x05,
-  REQ_SET_LATENCY = 0x09,
-};
+const uint8_t kPollModemStatus = 0x05;
 
 // A vendor request as "request value/index".
 std::string request(const FakeUsbCall& c) {
@@ -39,7 +30,7 @@ std::string request(const FakeUsbCall& c) {
 std::vector<std::string> setupRequests() {
   std::vector<std::string> out;
   for (const FakeUsbCall& c : usbCalls("libusb_control_transfer"))
-    if (c.request != REQ_POLL_MODEM_STATUS) out.push_back(request(c));
+    if (c.request != kPollModemStatus) out.push_back(request(c));
   return out;
 }
 
@@ -58,10 +49,10 @@ void openQuietly() {
 uint64_t probeAnswerDelayUs(UsbBench& bench, FT_HANDLE h, uint64_t& usbUs) {
   uint8_t buf[64];
   DWORD rx = 0, tx = 0, ev = 0, got = 0;
-  if (FT_GetStatus(h, &rx, &tx, &ev) == FT_OK && rx) FT_Read(h, buf, rx, &got);
+  if (FT_GetStatus(h, &rx, &tx, &ev) == FT_OK && rx)
+    FT_Read(h, buf, rx < sizeof buf ? rx : sizeof buf, &got);
   fakeusb_clearCalls();
-  Packet p = probeOfZero();
-  packet_fillCrc(&p);
+  const Packet p = probeOfZero();
   const uint8_t* bytes = packet_bytes(&p);
   rawSendBreakAndFrame(h, std::vector<uint8_t>(bytes, bytes + packet_frameSize(&p)));
   const uint64_t limit = clock_nowUs() + 50000;
@@ -216,8 +207,7 @@ TEST(UsbLineSetup, DrainWaitsForTheTransmitterToEmptyNotItsBuffer) {
   ASSERT_EQ(FT_Write(h, (void*)&zero, 1, &written), FT_OK);
   const uint64_t breakDrained = drain(breakQueries);
   ASSERT_EQ(FT_SetBaudRate(h, 250000), FT_OK);
-  Packet p = probeOfZero();
-  packet_fillCrc(&p);
+  const Packet p = probeOfZero();
   ASSERT_EQ(FT_Write(h, (void*)packet_bytes(&p), (DWORD)packet_frameSize(&p), &written), FT_OK);
   const uint64_t frameDrained = drain(frameQueries);
   clock_sleepUs(10000);
@@ -269,6 +259,8 @@ TEST(UsbLineSetup, OneDiscoveryProbeOnUsb) {
       fprintf(stderr, "[figures] probe: reader  %s%s\n", at, line.c_str());
     }
   }
+  fprintf(stderr, "[figures] probe: %zu calls in all (the reader's included), %.3f ms\n",
+          fakeusb_calls().size(), (clock_nowUs() - t0) / 1000.0);
   // The receive queue flushed (a status query), 47 ms of sleep, flushed
   // again, the break at 15625 baud drained, the frame at 250000 drained,
   // 4.4 ms, then status queries until the answer's break is there.
