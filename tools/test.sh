@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Tern and runs every test: unit, integration and GUI tests, the unit
-# and integration tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threaded ones under ThreadSanitizer, and
-# each fuzz target for a bounded time.
+# Builds Tern and runs every test: unit, integration, USB-level (label usb)
+# and GUI tests, the unit, integration and USB-level tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded ones (the
+# USB-level tests among them: the backend's reader is a thread) under
+# ThreadSanitizer, and each fuzz target for a bounded time.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,17 +15,19 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure)
 
-echo "== unit and integration tests under ASan + UBSan"
+echo "== unit, integration and USB-level tests under ASan + UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTERN_GUI=OFF -DTERN_BENCH=OFF \
   -DTERN_SANITIZE=address,undefined
-cmake --build build-asan -j"$jobs" --target tern_tests
+cmake --build build-asan -j"$jobs" --target tern_tests tern_usb_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/tern_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/usb/tern_usb_tests
 
 echo "== threaded tests under TSan"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTERN_BENCH=OFF -DTERN_SANITIZE=thread
-cmake --build build-tsan -j"$jobs" --target tern_app_tests tern_tests
+cmake --build build-tsan -j"$jobs" --target tern_app_tests tern_tests tern_usb_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_app_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_tests --gtest_filter='*Threads*:RxQueue*:LibftdiReader*'
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/usb/tern_usb_tests
 
 echo "== fuzzing (${fuzz_seconds}s per target)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERN_GUI=OFF \

@@ -26,8 +26,8 @@ GtkWidget* getButtonCurve1() { return widgets_button(buttonCurve1, "Curve linear
 GtkWidget* getButtonCurve2() { return widgets_button(buttonCurve2, "Curve 2", buttonCurve2Action); }
 GtkWidget* getButtonRead() { return widgets_button(buttonRead, "Read curve", buttonReadAction); }
 GtkWidget* getButtonSave() { return widgets_button(buttonSave, "Save curve", buttonSaveAction); }
-GtkWidget* getButtonSend() { return widgets_button(buttonSendCurve, "Send curve", buttonSendCurveAction); }
-GtkWidget* getButtonUpdateFw() { return widgets_button(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
+GtkWidget* getButtonSend() { return buttons_lockable(buttonSendCurve, "Send curve", buttonSendCurveAction); }
+GtkWidget* getButtonUpdateFw() { return buttons_lockable(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
 
 GtkWidget* getButtonsPanel() {
   GtkWidget* box;
@@ -51,6 +51,14 @@ void buttonsEnable(bool enabled, bool deviceSelected) {
 void buttonUpdateFWAction() {
   if (!openFileDialog(DIALOG_KIND_FIRMWARE, 0)) return;
   buttonSendAction(selected_dev.load(), getFilename());
-  // At once, not at the next tick: a click in between must not wait on the cable.
-  buttonsEnable(lockComponents.load() == 0, selected_dev.load() != 0xFFFFFFFFu);
+  buttons_refresh();
 }
+
+GtkWidget* buttons_lockable(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  widgets_button(slot, label, action);
+  buttons_refresh();
+  return slot;
+}
+
+void buttons_refresh() { buttonsEnable(lockComponents.load() == 0, selected_dev.load() != 0xFFFFFFFFu); }

@@ -11,6 +11,15 @@ GtkWidget* getButtonsPanel();
 // whether a device is selected. While a job runs, the buttons that use the
 // cable ("Send curve", "Update FW") are insensitive.
 void buttonsEnable(bool enabled, bool deviceSelected);
+// Brings every button's sensitivity up to date with the lock word and the
+// selection now, as the next tick would. The panels are built in their state
+// this way, and every action that sets a lock bit or changes the selection
+// calls it: a click in the 100 ms before the tick must not reach a button
+// that can no longer do its job.
+void buttons_refresh();
+// widgets_button for a button that buttonsEnable governs: made on the first
+// call in the state the lock word and the selection give it.
+GtkWidget* buttons_lockable(GtkWidget*& slot, const char* label, void (*action)());
 
 GtkWidget* getButtonCurve1();
 GtkWidget* getButtonCurve2();

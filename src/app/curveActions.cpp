@@ -14,7 +14,6 @@
 #include "curve/curve_edit.h"
 #include "curve/curve_file.h"
 #include "curve/curve_undo.h"
-#include "curve/curve_view.h"
 #include "device/app_setup.h"
 #include "link/fileio.h"
 
@@ -49,11 +48,11 @@ bool isUnsaved() {
          strncmp(now.name, savedState.name, CURVE_NAME_SIZE) != 0;
 }
 
-// Shows a state undo or redo brought back.
+// Shows a state undo or redo brought back (the view and its readout follow
+// the curve by themselves).
 void applyState(const UndoState& s) {
   undo_putCurve(s);
   if (s.named) setEntryNameTXT(curve_showName(s.name));
-  curve_refreshLabel();
 }
 
 // Curve and name from the staging record, as one undo step.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/busyCursor.h"
+#include "app/dialog.h"
 #include "app/mainWin.h"
 #include "app/widgets.h"
 #include "device/app_dali.h"
@@ -141,16 +142,19 @@ void dali_dialog(const Device* device) {
   if (!device) return;
   char title[32];
   snprintf(title, sizeof title, "DALI %08X", (unsigned)device->uid);
-  daliDialog = gtk_dialog_new_with_buttons(title, GTK_WINDOW(mainWin_window()),
-                                           GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_CANCEL,
-                                           GTK_RESPONSE_CANCEL, NULL);
+  ModalDialog dialog(gtk_dialog_new_with_buttons(title, GTK_WINDOW(mainWin_window()),
+                                                 GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_CANCEL,
+                                                 GTK_RESPONSE_CANCEL, NULL));
+  daliDialog = dialog.widget();
+  if (!daliDialog) return;
   gtk_container_add(GTK_CONTAINER(GTK_DIALOG(daliDialog)->vbox), getDaliPanel(device, 0));
-  const guint timer = g_timeout_add(DALI_REFRESH_MS, refreshTick, nullptr);
-  gtk_dialog_run(GTK_DIALOG(daliDialog));
-  g_source_remove(timer);
-  gtk_widget_destroy(daliDialog);
-  daliDialog = nullptr;
-  daliWin_forget();
+  // The refresh and the panel end with the dialog, however it goes.
+  dialog.every(DALI_REFRESH_MS, refreshTick);
+  dialog.onGone([] {
+    daliDialog = nullptr;
+    daliWin_forget();
+  });
+  dialog.run();
 }
 
 void daliWin_forget() {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "app/buttons.h"
 #include "app/deviceActions.h"
 #include "app/mainWin.h"
 #include "app/widgets.h"
@@ -17,6 +18,8 @@ enum { ROW_TEXT_SIZE = 24 };
 
 GtkWidget* frame = nullptr;
 GtkWidget* buttonDiscovery = nullptr;
+GtkWidget* buttonQuick = nullptr;
+GtkWidget* buttonNew = nullptr;
 GtkWidget* buttonEdit = nullptr;
 GtkWidget* buttonIdentify = nullptr;
 GtkWidget* buttonGenUID = nullptr;
@@ -31,14 +34,18 @@ GtkCList* list() {
 
 // Empties the list and forgets the selection: a discovery starts.
 void clearList() {
-  gtk_clist_clear(list());
+  if (mainWin_deviceListWidget()) gtk_clist_clear(list());
   selected_dev.store(0xFFFFFFFFu);
 }
 
-void startDiscovery() {
-  if (discoveryJob_running()) return;
-  clearList();
-  discoveryJob_start();
+// Starts a discovery unless one runs, and shows at once what it locks.
+// Find new devices adds to the list; the other modes start it afresh.
+void startDiscovery(DiscoveryMode mode) {
+  if (!discoveryJob_running()) {
+    if (mode != DISCOVERY_NEW) clearList();
+    discoveryJob_start(mode);
+  }
+  buttons_refresh();
 }
 
 void fillList(const uint32_t* uids, int count) {
@@ -56,7 +63,8 @@ void fillList(const uint32_t* uids, int count) {
 GtkWidget* buttonColumn() {
   GtkWidget* box;
   GtkWidget* fixed = widgets_fixedColumn(2, &box);
-  GtkWidget* buttons[] = {getButtonDiscovery(), getButtonEdit(), getButtonIdentify(), getButtonGenUID()};
+  GtkWidget* buttons[] = {getButtonDiscovery(), getButtonQuickDiscovery(), getButtonFindNew(),
+                          getButtonEdit(), getButtonIdentify(), getButtonGenUID()};
   for (GtkWidget* b : buttons) gtk_box_pack_start(GTK_BOX(box), b, FALSE, TRUE, 2);
   return fixed;
 }
@@ -68,10 +76,14 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
   return text;
 }
 
-GtkWidget* getButtonDiscovery() { return widgets_button(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
-GtkWidget* getButtonEdit() { return widgets_button(buttonEdit, "Setup device", buttonEditAction); }
-GtkWidget* getButtonIdentify() { return widgets_button(buttonIdentify, "Identify", buttonIdentifyAction); }
-GtkWidget* getButtonGenUID() { return widgets_button(buttonGenUID, "Generate UID", buttonGenUIDAction); }
+GtkWidget* getButtonDiscovery() { return buttons_lockable(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonQuickDiscovery() {
+  return buttons_lockable(buttonQuick, "Quick discovery", buttonQuickDiscoveryAction);
+}
+GtkWidget* getButtonFindNew() { return buttons_lockable(buttonNew, "Find new devices", buttonFindNewAction); }
+GtkWidget* getButtonEdit() { return buttons_lockable(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return buttons_lockable(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return buttons_lockable(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;
@@ -89,16 +101,24 @@ GtkWidget* devicePanel_get() {
 void buttonDiscoveryAction() {
   discoveryMsg.store(1);
   selected_dev.store(0xFFFFFFFFu);
-  startDiscovery();
+  startDiscovery(DISCOVERY_FULL);
 }
 
+void buttonQuickDiscoveryAction() {
+  selected_dev.store(0xFFFFFFFFu);
+  startDiscovery(DISCOVERY_QUICK);
+}
+
+void buttonFindNewAction() { startDiscovery(DISCOVERY_NEW); }
+
 int makeDiscovery() {
-  startDiscovery();
+  startDiscovery(DISCOVERY_FULL);
   return 0;
 }
 
 void devicePanel_enable(bool enabled, bool deviceSelected) {
-  if (buttonDiscovery) gtk_widget_set_sensitive(buttonDiscovery, enabled);
+  for (GtkWidget* b : {buttonDiscovery, buttonQuick, buttonNew})
+    if (b) gtk_widget_set_sensitive(b, enabled);
   for (GtkWidget* b : {buttonEdit, buttonIdentify, buttonGenUID})
     if (b) gtk_widget_set_sensitive(b, enabled && deviceSelected);
 }

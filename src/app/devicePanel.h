@@ -1,9 +1,10 @@
 // The "Devices" frame of the main window: the device list on the left and
-// the column of device buttons on the right: "Discovery", "Setup device",
-// "Identify", "Generate UID". It starts discoveries, fills the list when one
-// has finished, and keeps every button insensitive while it cannot do its
-// job: all of them while a background job holds a lock bit, the last three
-// also while no device is selected.
+// the column of device buttons on the right: "Discovery", "Quick
+// discovery", "Find new devices", "Setup device", "Identify", "Generate
+// UID". It starts discoveries, fills the list as devices are found, and
+// keeps every button insensitive while it cannot do its job: all of them
+// while a background job holds a lock bit, the last three also while no
+// device is selected.
 #pragma once
 
 typedef struct _GtkWidget GtkWidget;
@@ -11,12 +12,20 @@ typedef struct _GtkWidget GtkWidget;
 // Builds the frame on the first call and returns it later.
 GtkWidget* devicePanel_get();
 GtkWidget* getButtonDiscovery();
+GtkWidget* getButtonQuickDiscovery();
+GtkWidget* getButtonFindNew();
 GtkWidget* getButtonEdit();
 GtkWidget* getButtonIdentify();
 GtkWidget* getButtonGenUID();
 
 // "Discovery": a discovery that reports "%d devices found." at its end.
 void buttonDiscoveryAction();
+// "Quick discovery": the same devices with far fewer probes; reports
+// "%d devices found.".
+void buttonQuickDiscoveryAction();
+// "Find new devices": adds the devices new on the line to the list;
+// reports "%d new devices found.".
+void buttonFindNewAction();
 // The same start of a discovery without asking for a report. Returns 0.
 int makeDiscovery();
 

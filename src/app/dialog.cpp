@@ -13,13 +13,13 @@ namespace {
 char file[DIALOG_PATH_SIZE] = "";
 char lastFile[DIALOG_PATH_SIZE] = ".";
 
+static_assert((int)DIALOG_GONE == (int)GTK_RESPONSE_NONE, "a dialog gone under its run answers nothing");
+
 // Runs a message box of the given kind; returns the response.
 int runMessage(GtkMessageType type, GtkButtonsType buttons, const char* text) {
-  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                             type, buttons, "%s", text);
-  int response = gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
-  return response;
+  ModalDialog dialog(gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                            type, buttons, "%s", text));
+  return dialog.run();
 }
 
 GtkFileFilter* makeFilter(const char* name, const char* pattern) {
@@ -71,6 +71,49 @@ bool takeChoice(GtkWidget* dialog) {
 
 }  // namespace
 
+ModalDialog::ModalDialog(GtkWidget* dialog) : dialog_(dialog) {
+  g_signal_connect(dialog_, "destroy", G_CALLBACK(destroyed), this);
+  if (!mainWin_window())
+    gtk_widget_destroy(dialog_);
+  else
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog_), TRUE);
+}
+
+ModalDialog::~ModalDialog() {
+  if (dialog_) gtk_widget_destroy(dialog_);
+}
+
+int ModalDialog::run() {
+  if (!dialog_) return DIALOG_GONE;
+  const int response = gtk_dialog_run(GTK_DIALOG(dialog_));
+  return dialog_ ? response : DIALOG_GONE;
+}
+
+void ModalDialog::every(unsigned ms, int (*tick)(void*)) {
+  if (!dialog_ || timer_) return;
+  tick_ = tick;
+  timer_ = g_timeout_add(ms, (GSourceFunc)ticked, this);
+}
+
+void ModalDialog::onGone(void (*gone)()) { gone_ = gone; }
+
+int ModalDialog::ticked(void* self) {
+  ModalDialog* d = (ModalDialog*)self;
+  if (d->tick_(nullptr)) return TRUE;
+  d->timer_ = 0;
+  return FALSE;
+}
+
+// Runs first as the dialog goes, before its children are destroyed.
+void ModalDialog::destroyed(GtkWidget*, void* self) {
+  ModalDialog* d = (ModalDialog*)self;
+  d->dialog_ = nullptr;
+  if (d->timer_) g_source_remove(d->timer_);
+  d->timer_ = 0;
+  if (d->gone_) d->gone_();
+  d->gone_ = nullptr;
+}
+
 void messageInfo_show(const char* text) { runMessage(GTK_MESSAGE_INFO, GTK_BUTTONS_OK, text); }
 
 void messageError_show(const char* text) { runMessage(GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, text); }
@@ -80,34 +123,29 @@ int messageQuestion(const char* text) {
 }
 
 int messageSaveChanges(const char* text) {
-  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                             GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", text);
-  gtk_dialog_add_buttons(GTK_DIALOG(dialog), "Close without saving", GTK_RESPONSE_REJECT, GTK_STOCK_CANCEL,
+  GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                          GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", text);
+  gtk_dialog_add_buttons(GTK_DIALOG(box), "Close without saving", GTK_RESPONSE_REJECT, GTK_STOCK_CANCEL,
                          GTK_RESPONSE_CANCEL, GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, NULL);
-  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-  const int response = gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
+  gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_ACCEPT);
+  const int response = ModalDialog(box).run();
   if (response == GTK_RESPONSE_ACCEPT) return DIALOG_SAVE_CHANGES;
   if (response == GTK_RESPONSE_REJECT) return DIALOG_DISCARD_CHANGES;
   return DIALOG_CANCEL_CLOSE;
 }
 
 int openFileDialog(int kind, int save) {
-  GtkWidget* dialog = gtk_file_chooser_dialog_new(
+  GtkWidget* chooser = gtk_file_chooser_dialog_new(
       save ? "Save File" : "Open File", GTK_WINDOW(mainWin_window()),
       save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
       GTK_RESPONSE_CANCEL, save ? GTK_STOCK_SAVE : GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, NULL);
-  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastFile);
-  addFilters(dialog, kind);
-  int result = 0;
-  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-    result = takeChoice(dialog) ? 1 : 0;
-  } else {
-    puts("FileChooser Canceled");
-    fflush(stdout);
-  }
-  gtk_widget_destroy(dialog);
-  return result;
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), lastFile);
+  addFilters(chooser, kind);
+  ModalDialog dialog(chooser);
+  if (dialog.run() == GTK_RESPONSE_ACCEPT) return takeChoice(dialog.widget()) ? 1 : 0;
+  puts("FileChooser Canceled");
+  fflush(stdout);
+  return 0;
 }
 
 const char* getFilename() { return file; }

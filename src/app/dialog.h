@@ -2,10 +2,45 @@
 // file chooser that remembers the folder last used. GUI thread only.
 #pragma once
 
+typedef struct _GtkWidget GtkWidget;
+
 enum {
   DIALOG_PATH_SIZE = 4096,  // longest path a file dialog hands on, with its terminator
   DIALOG_KIND_FIRMWARE = 0,
   DIALOG_KIND_CURVE = 1,
+  DIALOG_GONE = -1,  // what ModalDialog::run returns for a dialog destroyed under it
+};
+
+// One modal run of a dialog of the main window, safe when the dialog is
+// destroyed under it: the window takes its dialogs with it when it goes (a
+// terminating signal, the close button), and nothing may touch them after.
+// It makes the dialog go with the window; a dialog asked for once the window
+// is gone is destroyed at once and never runs (nobody could answer it). The
+// dialog still there at the end of the scope is destroyed then.
+class ModalDialog {
+ public:
+  explicit ModalDialog(GtkWidget* dialog);
+  ~ModalDialog();
+  ModalDialog(const ModalDialog&) = delete;
+  ModalDialog& operator=(const ModalDialog&) = delete;
+  // Runs the dialog until a response and returns it, or DIALOG_GONE when the
+  // dialog was destroyed instead.
+  int run();
+  // The dialog, or null once it is gone.
+  GtkWidget* widget() const { return dialog_; }
+  // Calls tick(nullptr) every `ms` milliseconds for as long as the dialog
+  // exists; the timer ends with the dialog, before its children go.
+  void every(unsigned ms, int (*tick)(void*));
+  // Calls gone() once, as the dialog is destroyed, however it goes.
+  void onGone(void (*gone)());
+
+ private:
+  static void destroyed(GtkWidget* dialog, void* self);
+  static int ticked(void* self);
+  GtkWidget* dialog_;
+  unsigned timer_ = 0;
+  int (*tick_)(void*) = nullptr;
+  void (*gone_)() = nullptr;
 };
 
 void messageInfo_show(const char* text);

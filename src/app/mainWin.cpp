@@ -16,6 +16,7 @@
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
+#include "device/discovery_job.h"
 #include "link/timer.h"
 
 namespace {
@@ -51,6 +52,19 @@ void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpo
   if (sscanf(text, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
   printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
   fflush(stdout);
+  buttons_refresh();
+}
+
+// While a discovery runs the bar says how far it got: "N devices found".
+void showFoundCount(GtkProgressBar* bar) {
+  const int found = discoveryJob_foundNow();
+  char text[32] = "";
+  if (found >= 0) snprintf(text, sizeof text, "%d devices found", found);
+  const gchar* shown = gtk_progress_bar_get_text(bar);
+  if (strcmp(shown ? shown : "", text) == 0) return;
+  gtk_progress_bar_set_text(bar, found >= 0 ? text : NULL);
+  // Screen readers read the bar's value, not its text: the description says it.
+  atk_object_set_description(gtk_widget_get_accessible(GTK_WIDGET(bar)), text);
 }
 
 gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
@@ -105,7 +119,8 @@ void updateWindowTitle() {
 GtkWidget* mainWin_window() { return window; }
 
 void mainWin_close() {
-  if (window && mayClose()) gtk_widget_destroy(window);
+  // The window may go while the questions run (a terminating signal).
+  if (window && mayClose() && window) gtk_widget_destroy(window);
 }
 
 GtkWidget* getDevPanel() {
@@ -140,10 +155,12 @@ double mainWin_fraction(int32_t done, int32_t total) {
 }
 
 int progress(void* data) {
-  if (data)
+  if (data) {
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
                                   mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
                                                    pStatusTop.load(std::memory_order_relaxed)));
+    showFoundCount(GTK_PROGRESS_BAR(data));
+  }
   // The buttons first: a message shown below keeps this tick open until the
   // operator closes it, and the window behind it must not show stale ones.
   devicePanel_tick();

@@ -3,7 +3,10 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include "app/buttons.h"
 #include "app/curveActions.h"
+#include "app/devicePanel.h"
+#include "app/dialog.h"
 #include "app/mainWin.h"
 #include "curve/curve_undo.h"
 
@@ -13,22 +16,35 @@ GtkWidget* bar = nullptr;
 GtkWidget* itemUndo = nullptr;
 GtkWidget* itemRedo = nullptr;
 
-const char kShortcuts[] =
-    "Ctrl+O\tRead curve\n"
-    "Ctrl+S\tSave curve\n"
-    "Ctrl+Q\tQuit\n"
-    "Ctrl+Z\tUndo\n"
-    "Ctrl+Shift+Z, Ctrl+Y\tRedo\n"
-    "Ctrl+1 to Ctrl+4\tCurve linear, Curve 2, DALI logarithmic, Gamma 2.2\n"
-    "\n"
-    "In the curve view (click it first):\n"
-    "Left, Right\tselect the level before, after\n"
-    "Home, End\tselect level 0, 255\n"
-    "Up, Down\toutput up, down by 1 (with Shift by 16)\n"
-    "Page Up, Page Down\toutput up, down by 256\n"
-    "Wheel\toutput up, down by 5\n"
-    "Left button\tdraw freehand\n"
-    "Right button\tdraw a straight line";
+// The keyboard shortcuts dialog: a key column and a description column; a
+// row without keys is a heading.
+struct Shortcut {
+  const char* keys;
+  const char* what;
+};
+const Shortcut kShortcuts[] = {
+    {"Ctrl+O", "Read curve"},
+    {"Ctrl+S", "Save curve"},
+    {"Ctrl+Return", "Send curve"},
+    {"Ctrl+Q", "Quit"},
+    {"Ctrl+Z", "Undo"},
+    {"Ctrl+Shift+Z, Ctrl+Y", "Redo"},
+    {"Ctrl+1 to Ctrl+4", "Curve linear, Curve 2, DALI logarithmic, Gamma 2.2"},
+    {"F5", "Discovery"},
+    {"Ctrl+F5", "Quick discovery"},
+    {"F6", "Find new devices"},
+    {"Ctrl+E", "Setup device"},
+    {"Ctrl+I", "Identify"},
+    {"F1", "Keyboard shortcuts"},
+    {nullptr, "In the curve view (click it first):"},
+    {"Left, Right", "select the level before, after"},
+    {"Home, End", "select level 0, 255"},
+    {"Up, Down", "output up, down by 1 (with Shift by 16)"},
+    {"Page Up, Page Down", "output up, down by 256"},
+    {"Wheel", "output up, down by 5"},
+    {"Left button", "draw freehand"},
+    {"Right button", "draw a straight line"},
+};
 
 struct Accel {
   guint key;
@@ -46,6 +62,23 @@ GtkWidget* addItem(GtkWidget* menu, GtkAccelGroup* accel, const char* label, voi
   return item;
 }
 
+// The item clicks its button, as the operator would: one action, one place.
+void onActivateButton(GtkMenuItem*, gpointer button) {
+  if (gtk_widget_is_sensitive(GTK_WIDGET(button))) gtk_button_clicked(GTK_BUTTON(button));
+}
+
+// An item that does what `button` does and is sensitive exactly when the
+// button is (an insensitive item's accelerator does nothing either).
+GtkWidget* addButtonItem(GtkWidget* menu, GtkAccelGroup* accel, const char* label, GtkWidget* button,
+                         Accel key = {0, (GdkModifierType)0}) {
+  GtkWidget* item = gtk_menu_item_new_with_label(label);
+  g_signal_connect(item, "activate", G_CALLBACK(onActivateButton), button);
+  g_object_bind_property(button, "sensitive", item, "sensitive", G_BINDING_SYNC_CREATE);
+  if (key.key) gtk_widget_add_accelerator(item, "activate", accel, key.key, key.mods, GTK_ACCEL_VISIBLE);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  return item;
+}
+
 GtkWidget* addMenu(const char* title) {
   GtkWidget* menu = gtk_menu_new();
   GtkWidget* top = gtk_menu_item_new_with_mnemonic(title);
@@ -54,15 +87,46 @@ GtkWidget* addMenu(const char* title) {
   return menu;
 }
 
+void addSeparator(GtkWidget* menu) {
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
+}
+
 void quitAction() { mainWin_close(); }
 
+GtkWidget* shortcutLabel(const char* text, float xalign) {
+  GtkWidget* l = gtk_label_new(text);
+  gtk_misc_set_alignment(GTK_MISC(l), xalign, 0.5f);
+  return l;
+}
+
+// The shortcuts in two aligned columns: the keys, then what they do.
+GtkWidget* shortcutsTable() {
+  const guint rows = sizeof kShortcuts / sizeof kShortcuts[0];
+  GtkWidget* table = gtk_table_new(rows, 2, FALSE);
+  gtk_table_set_col_spacings(GTK_TABLE(table), 18);
+  gtk_table_set_row_spacings(GTK_TABLE(table), 2);
+  gtk_container_set_border_width(GTK_CONTAINER(table), 10);
+  for (guint r = 0; r < rows; r++) {
+    const Shortcut& s = kShortcuts[r];
+    if (!s.keys) {  // a heading across both columns, set off from the rows above
+      gtk_table_attach(GTK_TABLE(table), shortcutLabel(s.what, 0.0f), 0, 2, r, r + 1, GTK_FILL,
+                       GTK_FILL, 0, 8);
+      continue;
+    }
+    gtk_table_attach(GTK_TABLE(table), shortcutLabel(s.keys, 0.0f), 0, 1, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
+    gtk_table_attach(GTK_TABLE(table), shortcutLabel(s.what, 0.0f), 1, 2, r, r + 1, GTK_FILL, GTK_FILL, 0, 0);
+  }
+  gtk_widget_show_all(table);
+  return table;
+}
+
 void shortcutsAction() {
-  GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                             GTK_MESSAGE_INFO, GTK_BUTTONS_CLOSE, "Keyboard shortcuts");
-  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", kShortcuts);
-  gtk_window_set_title(GTK_WINDOW(dialog), "Keyboard shortcuts");
-  gtk_dialog_run(GTK_DIALOG(dialog));
-  gtk_widget_destroy(dialog);
+  ModalDialog dialog(gtk_dialog_new_with_buttons("Keyboard shortcuts", GTK_WINDOW(mainWin_window()),
+                                                 GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_CLOSE,
+                                                 GTK_RESPONSE_CLOSE, NULL));
+  if (!dialog.widget()) return;
+  gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog.widget())->vbox), shortcutsTable());
+  dialog.run();
 }
 
 void aboutAction() {
@@ -73,6 +137,7 @@ void aboutAction() {
                         NULL);
 }
 
+const GdkModifierType NONE = (GdkModifierType)0;
 const GdkModifierType CTRL = GDK_CONTROL_MASK;
 const GdkModifierType CTRL_SHIFT = (GdkModifierType)(GDK_CONTROL_MASK | GDK_SHIFT_MASK);
 
@@ -87,7 +152,7 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   GtkWidget* file = addMenu("_File");
   addItem(file, accel, "Read curve\u2026", buttonReadAction, {GDK_o, CTRL});
   addItem(file, accel, "Save curve\u2026", buttonSaveAction, {GDK_s, CTRL});
-  gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
+  addSeparator(file);
   addItem(file, accel, "Quit", quitAction, {GDK_q, CTRL});
 
   GtkWidget* edit = addMenu("_Edit");
@@ -100,9 +165,21 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   addItem(curve, accel, "Curve 2", buttonCurve2Action, {GDK_2, CTRL});
   addItem(curve, accel, "DALI logarithmic", curveDaliLogAction, {GDK_3, CTRL});
   addItem(curve, accel, "Gamma 2.2", curveGammaAction, {GDK_4, CTRL});
+  addSeparator(curve);
+  addButtonItem(curve, accel, "Send curve", getButtonSend(), {GDK_Return, CTRL});
+
+  GtkWidget* devices = addMenu("_Devices");
+  addButtonItem(devices, accel, "Discovery", getButtonDiscovery(), {GDK_F5, NONE});
+  addButtonItem(devices, accel, "Quick discovery", getButtonQuickDiscovery(), {GDK_F5, CTRL});
+  addButtonItem(devices, accel, "Find new devices", getButtonFindNew(), {GDK_F6, NONE});
+  addButtonItem(devices, accel, "Setup device\u2026", getButtonEdit(), {GDK_e, CTRL});
+  addButtonItem(devices, accel, "Identify", getButtonIdentify(), {GDK_i, CTRL});
+  addButtonItem(devices, accel, "Generate UID\u2026", getButtonGenUID());
+  addSeparator(devices);
+  addButtonItem(devices, accel, "Update FW\u2026", getButtonUpdateFw());
 
   GtkWidget* help = addMenu("_Help");
-  addItem(help, accel, "Keyboard shortcuts", shortcutsAction, {GDK_F1, (GdkModifierType)0});
+  addItem(help, accel, "Keyboard shortcuts", shortcutsAction, {GDK_F1, NONE});
   addItem(help, accel, "About", aboutAction);
 
   g_object_unref(accel);  // the window holds it

@@ -1,5 +1,6 @@
-// The menu bar at the top of the main window: File, Edit, Curve and Help.
-// Its items run the same actions as the buttons; their accelerators work
+// The menu bar at the top of the main window: File, Edit, Curve, Devices
+// and Help. Its items run the same actions as the buttons, and an item for a
+// button is sensitive exactly when the button is; their accelerators work
 // anywhere in the window and are shown beside them.
 #pragma once
 

@@ -5,13 +5,13 @@
 #include <cstdio>
 
 #include "app/daliWin.h"
+#include "app/dialog.h"
 #include "app/mainWin.h"
 #include "device/setupValues.h"
 #include "app/widgets.h"
 
 namespace {
 
-GtkWidget* dialog = nullptr;
 GtkWidget* entryAddr = nullptr;
 GtkWidget* comboLoss = nullptr;
 GtkWidget* comboSleep = nullptr;
@@ -57,8 +57,6 @@ GtkWidget* fieldFrame(const char* title, GtkWidget* l1, GtkWidget* f1, GtkWidget
 void number(char* text, int size, int value) { snprintf(text, (size_t)size, "%d", value); }
 
 const char* entryText(GtkWidget* e) { return gtk_entry_get_text(GTK_ENTRY(e)); }
-
-gboolean refreshTick(gpointer data) { return updateDaliList(data) ? TRUE : FALSE; }
 
 }  // namespace
 
@@ -160,22 +158,19 @@ int input_dialog(const Device* record, SetupValues* values) {
   if (!record || !values) return SETUP_DIALOG_CANCELLED;
   char title[32];
   snprintf(title, sizeof title, "Setup %08X", (unsigned)record->uid);
-  dialog = gtk_dialog_new_with_buttons(title, GTK_WINDOW(mainWin_window()), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                       GTK_STOCK_OK, GTK_RESPONSE_OK, GTK_STOCK_CANCEL,
-                                       GTK_RESPONSE_CANCEL, NULL);
-  gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog)->vbox), getSetupPanel(record));
-  const guint timer = g_timeout_add(DALI_REFRESH_MS, refreshTick, nullptr);
-  int result = SETUP_DIALOG_CANCELLED;
-  if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
-    values->sleep = getValueSleep();
-    values->lossOfDmx = getValueLoss();
-    const int bad = setupValues_check(entryText(entryAddr), entryText(entryBack), entryText(entryLimUp),
-                                      entryText(entryLimDown), values);
-    result = bad ? SETUP_DIALOG_INVALID : SETUP_DIALOG_OK;
-  }
-  g_source_remove(timer);
-  gtk_widget_destroy(dialog);
-  dialog = nullptr;
-  daliWin_forget();
-  return result;
+  ModalDialog dialog(gtk_dialog_new_with_buttons(title, GTK_WINDOW(mainWin_window()),
+                                                 GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_OK, GTK_RESPONSE_OK,
+                                                 GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, NULL));
+  if (!dialog.widget()) return SETUP_DIALOG_CANCELLED;
+  gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog.widget())->vbox), getSetupPanel(record));
+  // The DALI list refreshes while the dialog exists, and its panel is
+  // forgotten as the dialog goes, however it goes.
+  dialog.every(DALI_REFRESH_MS, updateDaliList);
+  dialog.onGone(daliWin_forget);
+  if (dialog.run() != GTK_RESPONSE_OK) return SETUP_DIALOG_CANCELLED;
+  values->sleep = getValueSleep();
+  values->lossOfDmx = getValueLoss();
+  const int bad = setupValues_check(entryText(entryAddr), entryText(entryBack), entryText(entryLimUp),
+                                    entryText(entryLimDown), values);
+  return bad ? SETUP_DIALOG_INVALID : SETUP_DIALOG_OK;
 }

@@ -4,7 +4,20 @@
 
 namespace {
 
-void onClicked(GtkWidget*, gpointer action) { ((void (*)())action)(); }
+gboolean release(gpointer object) {
+  g_object_unref(object);
+  return FALSE;
+}
+
+// An accessibility client's click (GAIL's click action) touches the button
+// again after this handler has returned; an action that runs a modal dialog
+// may see the window, and the button with it, destroyed meanwhile (SIGTERM).
+// So the button is held until the click has been delivered in full.
+void onClicked(GtkWidget* button, gpointer action) {
+  g_object_ref(button);
+  ((void (*)())action)();
+  g_idle_add(release, button);
+}
 
 }  // namespace
 

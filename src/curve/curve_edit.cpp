@@ -26,6 +26,9 @@ bool paintG = false;  // freehand: left button held
 bool paintV = false;  // straight line: right button held
 int32_t bckCData[CURVE_POINTS];  // the curve as it was when the line drag began
 UndoState strokeStart;           // the curve as it was when the stroke began
+// Whether the keyboard moved the selection last: its cursor is then the
+// selected point itself, and follows the curve wherever it changes.
+bool cursorOnPoint = false;
 
 bool hasPlot() { return get_spaceX() > 0 && -get_spaceY() > 0; }
 
@@ -56,6 +59,7 @@ void clearEditing() {
   xVect = -1.0;
   paintG = false;
   paintV = false;
+  cursorOnPoint = false;
 }
 
 void onPress(int button, double xc) {
@@ -131,7 +135,8 @@ void drawLine() {
 void writeLabel(char* label, size_t cap) {
   if (!label || cap == 0) return;
   if (xSel >= 0 && xSel < CURVE_POINTS)
-    snprintf(label, cap, "Curve  %3d:%4d\nCursor %3d:%4d", xSel, cData[xSel], xSel, yCursor);
+    snprintf(label, cap, "Curve  %3d:%4d\nCursor %3d:%4d", xSel, cData[xSel], xSel,
+             cursorOnPoint ? cData[xSel] : yCursor);
   else
     label[0] = 0;
 }
@@ -253,6 +258,7 @@ int applyEvent(const CurveEvent& ev, int approx, char* label, size_t labelCap) {
     xSel = getGraphPosX(xc);
   }
   yCursor = getGraphPosY(yc);
+  cursorOnPoint = false;
 
   if (paintG) drawFreehand(prev, a);
   if (paintV && xVect != xold) drawLine();
@@ -316,6 +322,7 @@ bool curve_handleKey(int key, bool shift, int approx, char* label, size_t labelC
       return false;
   }
   // The keyboard's cursor is the selected point itself.
+  cursorOnPoint = true;
   if (xSel >= 0 && xSel <= last) yCursor = cData[xSel];
   writeLabel(label, labelCap);
   return true;

@@ -128,5 +128,8 @@ enum CurveKey {
 };
 enum { CURVE_KEY_STEP = 1, CURVE_KEY_SHIFT_STEP = 16, CURVE_KEY_PAGE_STEP = 256 };
 bool curve_handleKey(int key, bool shift, int approx, char* label, size_t labelCap);
-// The status label for the current selection, as curve_handleEvent writes it.
+// The status label for the current selection and the curve as it is now,
+// as curve_handleEvent writes it. Its cursor line shows the pointer's level,
+// or, while the keyboard moved the selection last, the selected point's
+// value (so it follows presets, reads, undo and redo too).
 void curve_formatLabel(char* label, size_t labelCap);

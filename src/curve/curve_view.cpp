@@ -242,6 +242,13 @@ gboolean handle_mouse(GtkWidget* widget, GdkEvent* event, gpointer kind) {
   return TRUE;
 }
 
+// The curve changed from outside the view's own handlers (a preset, a read,
+// undo or redo): the readout and the picture show it as it is now.
+void curveChanged() {
+  curve_refreshLabel();
+  curve_paint();
+}
+
 }  // namespace
 
 void paintPoint(cairo_t* cr, double x, double y) {
@@ -353,7 +360,7 @@ GtkWidget* curve_getDrawingArea() {
   g_signal_connect(da, "key-press-event", G_CALLBACK(handle_key), NULL);
   GTK_WIDGET_SET_FLAGS(da, GTK_CAN_FOCUS);
   atk_object_set_name(gtk_widget_get_accessible(da), "Curve view");
-  curve_setRepaintHook(curve_paint);
+  curve_setRepaintHook(curveChanged);
   gtk_widget_show(da);
   return da;
 }

@@ -14,6 +14,9 @@ const uint64_t kDrainPollUs = 200;    // fine enough to time the transmitter
 const uint64_t kListenPollUs = 1000;
 const int kShownBytes = 64;           // received bytes printed
 const int kReadChunk = 256;
+// D2XX's FT_FLAGS_OPENED: the converter is in use elsewhere or could not be
+// opened, so its serial number and description are unknown.
+const DWORD kFlagNotAccessible = 1;
 
 // One run: where it prints and how many steps failed.
 struct Run {
@@ -88,14 +91,14 @@ void printOpenAdvice(FILE* out) {
       "The converter is listed but cannot be opened. The libftdi line on standard error\n"
       "names the call that failed: -4 or -8 is a missing permission (install the tern\n"
       "package, or copy data/70-tern-ftdi.rules into /etc/udev/rules.d/, and replug the\n"
-      "cable), -5 means\n"
-      "ftdi_sio or another program (another Tern?) holds the converter.\n",
+      "cable), -5 means ftdi_sio or another program (another Tern?) holds the\n"
+      "converter.\n",
       out);
 }
 
-// Lists the converters; leaves the first one's serial number in `serial`.
-// Returns the count, or -1 when the listing failed.
-int listConverters(Run& r, char* serial, size_t cap) {
+// Lists the converters; leaves the first one's serial number in `serial`
+// and its flags in `flags0`. Returns the count, or -1 when the listing failed.
+int listConverters(Run& r, char* serial, size_t cap, DWORD& flags0) {
   DWORD count = 0;
   uint64_t t0 = clock_nowUs();
   FT_STATUS st = FT_CreateDeviceInfoList(&count);
@@ -110,10 +113,14 @@ int listConverters(Run& r, char* serial, size_t cap) {
     st = FT_GetDeviceInfoDetail(i, &flags, &type, &id, &loc, s, description, nullptr);
     char call[48];
     snprintf(call, sizeof call, "FT_GetDeviceInfoDetail(%u)", (unsigned)i);
-    snprintf(detail, sizeof detail, "type %u %s, ID 0x%08X, LocId 0x%X, serial \"%s\", \"%s\"",
-             (unsigned)type, typeName(type), (unsigned)id, (unsigned)loc, s, description);
+    snprintf(detail, sizeof detail, "type %u %s, ID 0x%08X, LocId 0x%X, serial \"%s\", \"%s\"%s",
+             (unsigned)type, typeName(type), (unsigned)id, (unsigned)loc, s, description,
+             flags & kFlagNotAccessible ? ", cannot be opened" : "");
     step(r, call, st, t0, st == FT_OK ? detail : "");
-    if (i == 0) snprintf(serial, cap, "%s", s);
+    if (i == 0) {
+      snprintf(serial, cap, "%s", s);
+      flags0 = flags;
+    }
   }
   return (int)count;
 }
@@ -318,13 +325,20 @@ int cablecheck_run(FILE* out, const CableCheckOptions& o) {
   step(r, "FT_GetLibraryVersion", st, t0, detail);
 
   char serial[FT_SERIAL_LEN] = "";
-  int count = listConverters(r, serial, sizeof serial);
+  DWORD flags0 = 0;
+  int count = listConverters(r, serial, sizeof serial, flags0);
   if (count < 0) {
     fputs("The converters could not be listed: see the libftdi line on standard error.\n", out);
     return 1;
   }
   if (count == 0) {
     printNoConverter(out);
+    return 1;
+  }
+  if (flags0 & kFlagNotAccessible) {
+    // Listing reads the strings, which opens the converter: that failed.
+    fputs("Converter 0 could not be opened to read its serial number.\n", out);
+    printOpenAdvice(out);
     return 1;
   }
   if (!serial[0]) {

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/clock.h"
 #include "platform/libftdi_reader.h"
 #include "platform/libftdi_status.h"
 #include "platform/port_backend.h"
@@ -36,6 +37,10 @@ const unsigned char kLatencyMs = 1;  // the default 16 ms would hide answers
 const size_t kRxQueueBytes = 16384;  // 0.65 s of a busy line at 250000 baud
 const int kMaxHeld = 8;              // converters held at once
 const int kSerialCap = 64;
+// D2XX's FT_FLAGS_OPENED: the converter is in use elsewhere or cannot be
+// opened, so its strings are unknown.
+const DWORD kFlagNotAccessible = 1;
+const uint64_t kVirtualPollUs = 100;  // a read's wait on the virtual clock, per look
 
 // Modem lines: DTR and RTS cleared, so their pins (active low) stay high.
 // Converters of the Open DMX kind drive the RS-485 transmitter's enable from
@@ -247,8 +252,13 @@ class LibftdiBackend : public PortBackend {
     if (!c->open) return FT_INVALID_HANDLE;
     // A read timeout of 0 takes what is queued without waiting: D2XX would
     // wait for the whole count without end, which no caller here wants.
+    uint64_t waitUs = (uint64_t)c->readTimeoutMs * 1000u;
+    if (clock_isVirtual()) {
+      awaitVirtual(*c, n, waitUs);
+      waitUs = 0;
+    }
     size_t taken = 0;
-    int failure = c->rx.rxq_take(buf, n, (uint64_t)c->readTimeoutMs * 1000u, taken);
+    int failure = c->rx.rxq_take(buf, n, waitUs, taken);
     got = (DWORD)taken;
     return failure ? (FT_STATUS)failure : FT_OK;
   }
@@ -258,6 +268,20 @@ class LibftdiBackend : public PortBackend {
     for (Converter& c : slots)
       if (h == &c) return &c;
     return nullptr;
+  }
+
+  // The queue waits on the real clock. On the virtual clock (a model chip
+  // in tests) the reader delivers in virtual time, so a read waits for its
+  // count there, looking every kVirtualPollUs.
+  static void awaitVirtual(Converter& c, size_t n, uint64_t timeoutUs) {
+    const uint64_t end = clock_nowUs() + timeoutUs;
+    for (;;) {
+      int failure = 0;
+      if (c.rx.rxq_size(failure) >= n || failure) return;
+      const uint64_t now = clock_nowUs();
+      if (now >= end) return;
+      clock_sleepUs(end - now < kVirtualPollUs ? end - now : kVirtualPollUs);
+    }
   }
 
   // With the table lock held.
@@ -403,9 +427,15 @@ class LibftdiBackend : public PortBackend {
       info.type = LIBFTDI_TYPE_UNKNOWN;
     }
     info.locId = ((DWORD)libusb_get_bus_number(dev) << 4) | libusb_get_port_number(dev);
-    check(ctx, LIBFTDI_GET_STRINGS,
-          ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description, sizeof info.description,
-                                info.serial, sizeof info.serial));
+    // Reading the strings opens the converter: when that fails it is listed
+    // as D2XX lists a converter it cannot open, flagged and without strings.
+    if (check(ctx, LIBFTDI_GET_STRINGS,
+              ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description,
+                                    sizeof info.description, info.serial, sizeof info.serial)) !=
+        FT_OK) {
+      info.flags |= kFlagNotAccessible;
+      info.serial[0] = info.description[0] = 0;
+    }
   }
 
   std::mutex tableMu;

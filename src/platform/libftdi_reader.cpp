@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/clock.h"
 #include "platform/libftdi_status.h"
 
 namespace {
@@ -42,9 +43,18 @@ bool LibftdiReader::reader_start(libusb_device_handle* d, unsigned char ep, int 
   queue = q;
   stopping.store(false);
   overruns.store(0);
+  // Like every worker (platform/thread.h), the reader takes part in the
+  // clock's virtual time from its start, and so does the thread that starts
+  // it: behind a model chip its transfers end in virtual time.
+  clock_takePart();
+  void* reservation = clock_threadReserve();
   try {
-    thread = std::thread(&LibftdiReader::run, this);
+    thread = std::thread([this, reservation] {
+      clock_threadAdopt(reservation);
+      run();
+    });
   } catch (const std::system_error&) {
+    clock_threadCancel(reservation);
     return false;
   }
   return true;
@@ -53,7 +63,11 @@ bool LibftdiReader::reader_start(libusb_device_handle* d, unsigned char ep, int 
 void LibftdiReader::reader_stop() {
   if (!thread.joinable()) return;
   stopping.store(true);
+  // The reader's last transfer may still take a latency period of the
+  // clock: let it pass while this thread waits for the join.
+  clock_blockBegin();
   thread.join();
+  clock_blockEnd();
 }
 
 void LibftdiReader::run() {

@@ -7,7 +7,8 @@ Undo and Redo are sensitive exactly when there is something to undo or
 redo. The keyboard then edits the point selected in the view: Right moves
 the selection, Up, Shift+Up and Page Up raise the point by 1, 16 and 256,
 and the label follows; Ctrl+Z takes the whole run back as one step, Ctrl+Y
-brings it again. A signal still closes the window at once, unsaved
+brings it again, and the label reads the curve as they leave it, as it does
+after a preset. A signal still closes the window at once, unsaved
 changes and all."""
 
 import os
@@ -87,17 +88,28 @@ def test():
     ui.wait_for(label_is(sel, start + 17), "Shift+Up to raise it by 16")
     ui.key("Page_Up")
     ui.wait_for(label_is(sel, start + 273), "Page Up to raise it by 256")
-    def curve_is(lv, v):
-        return lambda: p.curve_label()[:2] == (lv, v)
-
+    # The label reads the curve as undo and redo leave it; the keyboard's
+    # cursor is the selected point and follows it.
     ui.key("ctrl+z")
-    ui.wait_for(curve_is(sel, start), "Ctrl+Z to take the three key nudges back at once")
+    ui.wait_for(label_is(sel, start), "Ctrl+Z to take the three key nudges back at once")
     ui.key("ctrl+y")
-    ui.wait_for(curve_is(sel, start + 273), "Ctrl+Y to redo them")
+    ui.wait_for(label_is(sel, start + 273), "Ctrl+Y to redo them")
     keyed = save(p, "keyed.crv")[1]
     changed = [i for i in range(256) if keyed[i] != redone[1][i]]
     check(changed and min(changed) >= sel - 5 and max(changed) <= sel + 5,
           "the key nudges changed levels %r, not only those within the width 5 of %d" % (changed, sel))
+
+    # A preset rewrites the label at once: under the keyboard's cursor both
+    # lines, under the pointer's the curve line (the pointer has not moved).
+    ui.key("ctrl+1")
+    ui.wait_for(label_is(sel, sel * 4095 // 255), "the label to read the linear preset at level %d" % sel)
+    level, _, _, cursor = p.pointer_to(60, 1000, ext)
+    ui.key("ctrl+2")
+    ui.wait_for(lambda: p.curve_label() == (level, (255 - level) * 4095 // 255, level, cursor),
+                "the label to read Curve 2 at level %d, the cursor still at %d" % (level, cursor))
+    ui.key("ctrl+z")
+    ui.wait_for(lambda: p.curve_label() == (level, level * 4095 // 255, level, cursor),
+                "the label to read the linear curve again after Ctrl+Z")
 
     check(p.terminate() == 0, "SIGTERM did not close the window at once")
 

@@ -1,0 +1,699 @@
+// The stand-in libusb-1.0 (see fake_libusb.h). It implements the libusb
+// functions that libftdi1 1.5 imports and the few our backend calls itself,
+// with libusb's documented semantics where libftdi1 depends on them:
+//  - the device list holds references; a device stays valid (descriptors,
+//    bus and address) while referenced, also after it was unplugged;
+//  - opening needs permission on the device node (LIBUSB_ERROR_ACCESS);
+//  - claiming fails with BUSY while another process or a kernel driver holds
+//    the interface; with auto-detach on, claiming detaches the kernel driver
+//    and releasing binds it again (closing without releasing does not);
+//  - once the device is gone every transfer and claim fails with NO_DEVICE.
+// The asynchronous API is present because libftdi1 imports it, but neither
+// libftdi1's synchronous calls nor our backend use it: submitting fails,
+// and a test that sees such a call in the records knows something changed.
+#include "fake_libusb.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+struct libusb_context {
+  int unused;
+};
+
+struct libusb_device {
+  int refs;
+  int generation;  // which plug-in it belongs to
+  uint8_t bus, address, port;
+};
+
+struct libusb_device_handle {
+  libusb_device* dev;
+  bool claimed;
+  bool autoDetach;
+  bool detachedDriver;  // this handle's claim detached the kernel driver
+};
+
+namespace {
+
+const uint8_t kBus = 1;
+const uint8_t kPort = 2;
+const uint8_t kFirstAddress = 5;
+const uint8_t kInterface = 0;
+const uint8_t kConfiguration = 1;
+
+struct Host {
+  std::mutex mu;
+  FakeUsbDevice* device = nullptr;
+  bool plugged = false;
+  int generation = 0;
+  uint8_t nextAddress = kFirstAddress;
+  libusb_device* current = nullptr;  // the host's own reference while plugged
+  FakeUsbFaults faults;
+  bool driverBound = false;
+  libusb_device_handle* claimant = nullptr;
+  int configuration = kConfiguration;
+  int outstanding = 0;
+  uint64_t (*now)() = nullptr;
+  std::vector<FakeUsbCall> calls;
+  std::map<std::thread::id, int> threads;
+};
+
+// Never destroyed: libftdi1 may still close handles while the process exits.
+Host& host() {
+  static Host* h = new Host;
+  return *h;
+}
+
+uint64_t stamp() {
+  uint64_t (*now)() = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(host().mu);
+    now = host().now;
+  }
+  return now ? now() : 0;  // never under the lock: the clock may wait
+}
+
+int threadNumber(Host& h) {
+  auto it = h.threads.find(std::this_thread::get_id());
+  if (it != h.threads.end()) return it->second;
+  const int n = (int)h.threads.size();
+  h.threads[std::this_thread::get_id()] = n;
+  return n;
+}
+
+// Appends a record; with the host lock held.
+void recordLocked(Host& h, FakeUsbCall c) {
+  c.thread = threadNumber(h);
+  h.calls.push_back(std::move(c));
+}
+
+FakeUsbCall call(const char* fn, int result, uint64_t startUs, int arg = 0) {
+  FakeUsbCall c;
+  c.fn = fn;
+  c.result = result;
+  c.arg = arg;
+  c.startUs = startUs;
+  c.endUs = startUs;
+  return c;
+}
+
+void record(FakeUsbCall c) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  recordLocked(h, std::move(c));
+}
+
+// A simple call: recorded with its result, no time passes.
+int simple(const char* fn, int result, int arg = 0) {
+  record(call(fn, result, stamp(), arg));
+  return result;
+}
+
+void unrefLocked(libusb_device* d) {
+  if (d && --d->refs == 0) delete d;
+}
+
+// The device is the present one and plugged in. With the lock held.
+bool presentLocked(Host& h, const libusb_device* d) {
+  return h.plugged && d && h.current && d->generation == h.current->generation;
+}
+
+void plugInLocked(Host& h) {
+  h.generation++;
+  h.current = new libusb_device{1, h.generation, kBus, h.nextAddress++, kPort};
+  h.plugged = true;
+  h.driverBound = h.faults.kernelDriver;
+  h.claimant = nullptr;
+  h.configuration = kConfiguration;
+}
+
+void pullOutLocked(Host& h) {
+  if (!h.plugged) return;
+  h.plugged = false;
+  h.claimant = nullptr;
+  h.driverBound = false;
+  unrefLocked(h.current);
+  h.current = nullptr;
+}
+
+void kernelEventLocked(Host& h, const char* what, uint64_t at) {
+  recordLocked(h, call(what, 0, at));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The tests' side.
+
+void fakeusb_attach(FakeUsbDevice* device) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  pullOutLocked(h);
+  h.device = device;
+  if (device) plugInLocked(h);
+}
+
+void fakeusb_setPlugged(bool plugged) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  if (plugged == h.plugged || !h.device) return;
+  if (plugged)
+    plugInLocked(h);
+  else
+    pullOutLocked(h);
+}
+
+bool fakeusb_plugged() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  return host().plugged;
+}
+
+void fakeusb_setFaults(const FakeUsbFaults& faults) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  h.faults = faults;
+  if (!h.claimant) h.driverBound = h.plugged && faults.kernelDriver;
+}
+
+bool fakeusb_kernelDriverBound() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  return host().driverBound;
+}
+
+void fakeusb_setTimeSource(uint64_t (*nowUs)()) {
+  std::lock_guard<std::mutex> lock(host().mu);
+  host().now = nowUs;
+}
+
+std::vector<FakeUsbCall> fakeusb_calls() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  return host().calls;
+}
+
+void fakeusb_clearCalls() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  host().calls.clear();
+  host().threads.clear();
+  threadNumber(host());  // the caller's thread is 0
+}
+
+int fakeusb_outstanding() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  return host().outstanding;
+}
+
+bool fakeusb_isStandIn() { return true; }
+
+// ---------------------------------------------------------------------------
+// libusb-1.0.
+
+int libusb_init(libusb_context** ctx) {
+  if (ctx) {
+    *ctx = new libusb_context{0};
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding++;
+  }
+  return simple("libusb_init", LIBUSB_SUCCESS);
+}
+
+void libusb_exit(libusb_context* ctx) {
+  if (ctx) {
+    delete ctx;
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding--;
+  }
+  simple("libusb_exit", 0);
+}
+
+ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const int n = h.plugged ? 1 : 0;
+  libusb_device** out = (libusb_device**)calloc((size_t)n + 1, sizeof *out);
+  if (!out) return LIBUSB_ERROR_NO_MEM;
+  if (n) {
+    out[0] = h.current;
+    h.current->refs++;
+    h.outstanding++;
+  }
+  *list = out;
+  recordLocked(h, call("libusb_get_device_list", n, t));
+  return n;
+}
+
+void libusb_free_device_list(libusb_device** list, int unrefDevices) {
+  if (!list) return;
+  Host& h = host();
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (unrefDevices)
+      for (libusb_device** d = list; *d; d++) {
+        unrefLocked(*d);
+        h.outstanding--;
+      }
+  }
+  free(list);
+  simple("libusb_free_device_list", 0, unrefDevices);
+}
+
+libusb_device* libusb_ref_device(libusb_device* dev) {
+  {
+    std::lock_guard<std::mutex> lock(host().mu);
+    dev->refs++;
+    host().outstanding++;
+  }
+  simple("libusb_ref_device", 0);
+  return dev;
+}
+
+void libusb_unref_device(libusb_device* dev) {
+  {
+    Host& h = host();
+    std::lock_guard<std::mutex> lock(h.mu);
+    unrefLocked(dev);
+    h.outstanding--;
+  }
+  simple("libusb_unref_device", 0);
+}
+
+int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* desc) {
+  FakeUsbDevice* device = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(host().mu);
+    device = host().device;
+  }
+  if (!dev || !desc || !device) return simple("libusb_get_device_descriptor", LIBUSB_ERROR_INVALID_PARAM);
+  *desc = device->usb_deviceDescriptor();  // cached by the host: also once unplugged
+  return simple("libusb_get_device_descriptor", LIBUSB_SUCCESS);
+}
+
+int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
+                                 libusb_config_descriptor** config) {
+  FakeUsbDevice* device = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(host().mu);
+    device = host().device;
+  }
+  if (!dev || !config || !device || index != 0)
+    return simple("libusb_get_config_descriptor", LIBUSB_ERROR_NOT_FOUND, index);
+  // One configuration, one interface, a bulk IN and a bulk OUT endpoint, as
+  // an FT232R reports them.
+  libusb_endpoint_descriptor* ep = (libusb_endpoint_descriptor*)calloc(2, sizeof *ep);
+  libusb_interface_descriptor* alt = (libusb_interface_descriptor*)calloc(1, sizeof *alt);
+  libusb_interface* iface = (libusb_interface*)calloc(1, sizeof *iface);
+  libusb_config_descriptor* c = (libusb_config_descriptor*)calloc(1, sizeof *c);
+  if (!ep || !alt || !iface || !c) {
+    free(ep);
+    free(alt);
+    free(iface);
+    free(c);
+    return simple("libusb_get_config_descriptor", LIBUSB_ERROR_NO_MEM, index);
+  }
+  const uint16_t packet = (uint16_t)device->usb_maxPacketSize();
+  ep[0] = libusb_endpoint_descriptor{LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, 0x81,
+                                     LIBUSB_TRANSFER_TYPE_BULK, packet, 0, 0, 0, nullptr, 0};
+  ep[1] = libusb_endpoint_descriptor{LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, 0x02,
+                                     LIBUSB_TRANSFER_TYPE_BULK, packet, 0, 0, 0, nullptr, 0};
+  alt->bLength = LIBUSB_DT_INTERFACE_SIZE;
+  alt->bDescriptorType = LIBUSB_DT_INTERFACE;
+  alt->bInterfaceNumber = kInterface;
+  alt->bNumEndpoints = 2;
+  alt->bInterfaceClass = LIBUSB_CLASS_VENDOR_SPEC;
+  alt->bInterfaceSubClass = 0xFF;
+  alt->bInterfaceProtocol = 0xFF;
+  alt->iInterface = 2;
+  alt->endpoint = ep;
+  iface->altsetting = alt;
+  iface->num_altsetting = 1;
+  c->bLength = LIBUSB_DT_CONFIG_SIZE;
+  c->bDescriptorType = LIBUSB_DT_CONFIG;
+  c->wTotalLength = LIBUSB_DT_CONFIG_SIZE + LIBUSB_DT_INTERFACE_SIZE + 2 * LIBUSB_DT_ENDPOINT_SIZE;
+  c->bNumInterfaces = 1;
+  c->bConfigurationValue = kConfiguration;
+  c->bmAttributes = 0xA0;
+  c->MaxPower = 45;
+  c->interface = iface;
+  *config = c;
+  {
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding++;
+  }
+  return simple("libusb_get_config_descriptor", LIBUSB_SUCCESS, index);
+}
+
+void libusb_free_config_descriptor(libusb_config_descriptor* c) {
+  if (c) {
+    free((void*)c->interface->altsetting->endpoint);
+    free((void*)c->interface->altsetting);
+    free((void*)c->interface);
+    free(c);
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding--;
+  }
+  simple("libusb_free_config_descriptor", 0);
+}
+
+uint8_t libusb_get_bus_number(libusb_device* dev) {
+  simple("libusb_get_bus_number", dev->bus);
+  return dev->bus;
+}
+
+uint8_t libusb_get_device_address(libusb_device* dev) {
+  simple("libusb_get_device_address", dev->address);
+  return dev->address;
+}
+
+uint8_t libusb_get_port_number(libusb_device* dev) {
+  simple("libusb_get_port_number", dev->port);
+  return dev->port;
+}
+
+libusb_device* libusb_get_device(libusb_device_handle* handle) {
+  simple("libusb_get_device", 0);
+  return handle->dev;
+}
+
+int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = LIBUSB_SUCCESS;
+  if (!presentLocked(h, dev))
+    rc = LIBUSB_ERROR_NO_DEVICE;
+  else if (h.faults.noPermission)
+    rc = LIBUSB_ERROR_ACCESS;
+  if (rc == LIBUSB_SUCCESS) {
+    dev->refs++;
+    *handle = new libusb_device_handle{dev, false, false, false};
+    h.outstanding++;
+  }
+  recordLocked(h, call("libusb_open", rc, t));
+  return rc;
+}
+
+void libusb_close(libusb_device_handle* handle) {
+  if (!handle) return;
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  // The kernel drops the claim with the file; it does not bind its driver
+  // again (only libusb_release_interface does, with auto-detach).
+  if (h.claimant == handle) h.claimant = nullptr;
+  unrefLocked(handle->dev);
+  delete handle;
+  h.outstanding--;
+  recordLocked(h, call("libusb_close", 0, t));
+}
+
+int libusb_get_configuration(libusb_device_handle* handle, int* config) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = presentLocked(h, handle->dev) ? LIBUSB_SUCCESS : LIBUSB_ERROR_NO_DEVICE;
+  if (rc == LIBUSB_SUCCESS) *config = h.configuration;
+  recordLocked(h, call("libusb_get_configuration", rc, t));
+  return rc;
+}
+
+int libusb_set_configuration(libusb_device_handle* handle, int configuration) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  FakeUsbDevice* device = nullptr;
+  int rc = LIBUSB_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!presentLocked(h, handle->dev))
+      rc = LIBUSB_ERROR_NO_DEVICE;
+    else if (h.driverBound || h.faults.claimedElsewhere || (h.claimant && h.claimant != handle))
+      rc = LIBUSB_ERROR_BUSY;
+    device = h.device;
+  }
+  if (rc == LIBUSB_SUCCESS) rc = device->usb_setConfiguration(configuration);
+  const uint64_t end = stamp();
+  std::lock_guard<std::mutex> lock(h.mu);
+  if (rc == LIBUSB_SUCCESS) h.configuration = configuration;
+  FakeUsbCall c = call("libusb_set_configuration", rc, t, configuration);
+  c.endUs = end;
+  recordLocked(h, c);
+  return rc;
+}
+
+int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
+  handle->autoDetach = enable != 0;
+  return simple("libusb_set_auto_detach_kernel_driver", LIBUSB_SUCCESS, enable);
+}
+
+int libusb_kernel_driver_active(libusb_device_handle* handle, int iface) {
+  Host& h = host();
+  int rc;
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    rc = !presentLocked(h, handle->dev) ? LIBUSB_ERROR_NO_DEVICE
+         : iface != kInterface        ? LIBUSB_ERROR_NOT_FOUND
+                                      : (h.driverBound ? 1 : 0);
+  }
+  return simple("libusb_kernel_driver_active", rc, iface);
+}
+
+int libusb_detach_kernel_driver(libusb_device_handle* handle, int iface) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = LIBUSB_SUCCESS;
+  if (!presentLocked(h, handle->dev))
+    rc = LIBUSB_ERROR_NO_DEVICE;
+  else if (iface != kInterface || !h.driverBound)
+    rc = LIBUSB_ERROR_NOT_FOUND;
+  else if (h.faults.driverStuck)
+    rc = LIBUSB_ERROR_BUSY;
+  recordLocked(h, call("libusb_detach_kernel_driver", rc, t, iface));
+  if (rc == LIBUSB_SUCCESS) {
+    h.driverBound = false;
+    kernelEventLocked(h, "kernel: detach ftdi_sio", t);
+  }
+  return rc;
+}
+
+int libusb_attach_kernel_driver(libusb_device_handle* handle, int iface) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = LIBUSB_SUCCESS;
+  if (!presentLocked(h, handle->dev))
+    rc = LIBUSB_ERROR_NO_DEVICE;
+  else if (iface != kInterface || !h.faults.kernelDriver)
+    rc = LIBUSB_ERROR_NOT_FOUND;
+  else if (h.driverBound || h.claimant)
+    rc = LIBUSB_ERROR_BUSY;
+  recordLocked(h, call("libusb_attach_kernel_driver", rc, t, iface));
+  if (rc == LIBUSB_SUCCESS) {
+    h.driverBound = true;
+    kernelEventLocked(h, "kernel: attach ftdi_sio", t);
+  }
+  return rc;
+}
+
+int libusb_claim_interface(libusb_device_handle* handle, int iface) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = LIBUSB_SUCCESS;
+  if (!presentLocked(h, handle->dev))
+    rc = LIBUSB_ERROR_NO_DEVICE;
+  else if (iface != kInterface)
+    rc = LIBUSB_ERROR_NOT_FOUND;
+  else if (h.claimant == handle)
+    rc = LIBUSB_SUCCESS;
+  else if (h.claimant || h.faults.claimedElsewhere)
+    rc = LIBUSB_ERROR_BUSY;
+  else if (h.driverBound && (!handle->autoDetach || h.faults.driverStuck))
+    rc = LIBUSB_ERROR_BUSY;
+  recordLocked(h, call("libusb_claim_interface", rc, t, iface));
+  if (rc == LIBUSB_SUCCESS && h.claimant != handle) {
+    if (h.driverBound) {
+      h.driverBound = false;
+      handle->detachedDriver = true;
+      kernelEventLocked(h, "kernel: detach ftdi_sio", t);
+    }
+    h.claimant = handle;
+    handle->claimed = true;
+  }
+  return rc;
+}
+
+int libusb_release_interface(libusb_device_handle* handle, int iface) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  int rc = LIBUSB_SUCCESS;
+  if (!handle->claimed || iface != kInterface)
+    rc = LIBUSB_ERROR_NOT_FOUND;
+  else if (!presentLocked(h, handle->dev))
+    rc = LIBUSB_ERROR_NO_DEVICE;
+  handle->claimed = false;
+  if (h.claimant == handle) h.claimant = nullptr;
+  recordLocked(h, call("libusb_release_interface", rc, t, iface));
+  if (rc == LIBUSB_SUCCESS && handle->autoDetach && handle->detachedDriver &&
+      h.faults.kernelDriver) {
+    h.driverBound = true;
+    kernelEventLocked(h, "kernel: attach ftdi_sio", t);
+  }
+  handle->detachedDriver = false;
+  return rc;
+}
+
+int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                            uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+                            unsigned int timeout) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  FakeUsbDevice* device = nullptr;
+  int rc = LIBUSB_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!presentLocked(h, handle->dev))
+      rc = LIBUSB_ERROR_NO_DEVICE;
+    device = h.device;
+  }
+  FakeUsbCall c = call("libusb_control_transfer", 0, t);
+  c.requestType = requestType;
+  c.request = request;
+  c.value = value;
+  c.index = index;
+  c.length = length;
+  const bool in = (requestType & LIBUSB_ENDPOINT_IN) != 0;
+  if (!in && data && length) c.data.assign(data, data + length);
+  if (rc == LIBUSB_SUCCESS)
+    rc = device->usb_control(requestType, request, value, index, data, length, timeout);
+  if (in && rc > 0) c.data.assign(data, data + rc);
+  c.result = rc;
+  c.endUs = stamp();
+  record(std::move(c));
+  return rc;
+}
+
+int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data,
+                         int length, int* actual, unsigned int timeout) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  FakeUsbDevice* device = nullptr;
+  int rc = LIBUSB_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!presentLocked(h, handle->dev))
+      rc = LIBUSB_ERROR_NO_DEVICE;
+    else if (h.claimant != handle)
+      rc = LIBUSB_ERROR_BUSY;  // usbfs will not claim it behind a kernel driver or another program
+    device = h.device;
+  }
+  int moved = 0;
+  if (rc == LIBUSB_SUCCESS) rc = device->usb_bulk(endpoint, data, length, &moved, timeout);
+  if (actual) *actual = moved;
+  FakeUsbCall c = call("libusb_bulk_transfer", rc, t, length);
+  c.endpoint = endpoint;
+  if (moved > 0) c.data.assign(data, data + moved);
+  c.endUs = stamp();
+  record(std::move(c));
+  return rc;
+}
+
+int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
+                                       unsigned char* data, int length) {
+  const uint64_t t = stamp();
+  Host& h = host();
+  FakeUsbDevice* device = nullptr;
+  int rc = LIBUSB_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(h.mu);
+    if (!presentLocked(h, handle->dev)) rc = LIBUSB_ERROR_NO_DEVICE;
+    device = h.device;
+  }
+  if (rc == LIBUSB_SUCCESS && (index == 0 || !data || length <= 0)) rc = LIBUSB_ERROR_INVALID_PARAM;
+  if (rc == LIBUSB_SUCCESS) rc = device->usb_string(index, data, length);
+  FakeUsbCall c = call("libusb_get_string_descriptor_ascii", rc, t, index);
+  if (rc > 0) c.data.assign(data, data + rc);
+  c.endUs = stamp();
+  record(std::move(c));
+  return rc;
+}
+
+libusb_transfer* libusb_alloc_transfer(int isoPackets) {
+  const size_t size = sizeof(libusb_transfer) +
+                      (size_t)(isoPackets > 0 ? isoPackets : 0) * sizeof(libusb_iso_packet_descriptor);
+  libusb_transfer* t = (libusb_transfer*)calloc(1, size);
+  if (t) {
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding++;
+  }
+  simple("libusb_alloc_transfer", t ? 0 : LIBUSB_ERROR_NO_MEM, isoPackets);
+  return t;
+}
+
+void libusb_free_transfer(libusb_transfer* t) {
+  if (t) {
+    if (t->flags & LIBUSB_TRANSFER_FREE_BUFFER) free(t->buffer);
+    free(t);
+    std::lock_guard<std::mutex> lock(host().mu);
+    host().outstanding--;
+  }
+  simple("libusb_free_transfer", 0);
+}
+
+int libusb_submit_transfer(libusb_transfer*) {
+  return simple("libusb_submit_transfer", LIBUSB_ERROR_NOT_SUPPORTED);
+}
+
+int libusb_cancel_transfer(libusb_transfer*) {
+  return simple("libusb_cancel_transfer", LIBUSB_ERROR_NOT_FOUND);
+}
+
+int libusb_handle_events_timeout_completed(libusb_context*, struct timeval*, int*) {
+  return simple("libusb_handle_events_timeout_completed", LIBUSB_SUCCESS);
+}
+
+int libusb_handle_events_timeout(libusb_context*, struct timeval*) {
+  return simple("libusb_handle_events_timeout", LIBUSB_SUCCESS);
+}
+
+const char* libusb_error_name(int code) {
+  switch (code) {
+    case LIBUSB_SUCCESS: return "LIBUSB_SUCCESS";
+    case LIBUSB_ERROR_IO: return "LIBUSB_ERROR_IO";
+    case LIBUSB_ERROR_INVALID_PARAM: return "LIBUSB_ERROR_INVALID_PARAM";
+    case LIBUSB_ERROR_ACCESS: return "LIBUSB_ERROR_ACCESS";
+    case LIBUSB_ERROR_NO_DEVICE: return "LIBUSB_ERROR_NO_DEVICE";
+    case LIBUSB_ERROR_NOT_FOUND: return "LIBUSB_ERROR_NOT_FOUND";
+    case LIBUSB_ERROR_BUSY: return "LIBUSB_ERROR_BUSY";
+    case LIBUSB_ERROR_TIMEOUT: return "LIBUSB_ERROR_TIMEOUT";
+    case LIBUSB_ERROR_OVERFLOW: return "LIBUSB_ERROR_OVERFLOW";
+    case LIBUSB_ERROR_PIPE: return "LIBUSB_ERROR_PIPE";
+    case LIBUSB_ERROR_INTERRUPTED: return "LIBUSB_ERROR_INTERRUPTED";
+    case LIBUSB_ERROR_NO_MEM: return "LIBUSB_ERROR_NO_MEM";
+    case LIBUSB_ERROR_NOT_SUPPORTED: return "LIBUSB_ERROR_NOT_SUPPORTED";
+    default: return "LIBUSB_ERROR_OTHER";
+  }
+}
+
+// libusb's own English texts.
+const char* libusb_strerror(int code) {
+  switch (code) {
+    case LIBUSB_SUCCESS: return "Success";
+    case LIBUSB_ERROR_IO: return "Input/Output Error";
+    case LIBUSB_ERROR_INVALID_PARAM: return "Invalid parameter";
+    case LIBUSB_ERROR_ACCESS: return "Access denied (insufficient permissions)";
+    case LIBUSB_ERROR_NO_DEVICE: return "No such device (it may have been disconnected)";
+    case LIBUSB_ERROR_NOT_FOUND: return "Entity not found";
+    case LIBUSB_ERROR_BUSY: return "Resource busy";
+    case LIBUSB_ERROR_TIMEOUT: return "Operation timed out";
+    case LIBUSB_ERROR_OVERFLOW: return "Overflow";
+    case LIBUSB_ERROR_PIPE: return "Pipe error";
+    case LIBUSB_ERROR_INTERRUPTED: return "System call interrupted (perhaps due to signal)";
+    case LIBUSB_ERROR_NO_MEM: return "Insufficient memory";
+    case LIBUSB_ERROR_NOT_SUPPORTED: return "Operation not supported or unimplemented on this platform";
+    default: return "Other error";
+  }
+}
