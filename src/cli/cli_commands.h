@@ -40,8 +40,8 @@ struct CliArgs {
 bool cli_parseUid(const std::string& text, uint32_t* uid);
 // Says "Cable not found!" (status 1) and returns false when the cable is not there.
 bool cli_needCable(CliContext& c);
-// Asks `question` with " [y/N] " on the error stream and reads the answer;
-// without a terminal it refuses (status 2), naming `yesOption`.
+// Asks `question` with " [y/N] " on the error stream and reads the answer
+// (no: status 1); without a terminal it refuses with `refusal` (status 2).
 bool cli_confirm(CliContext& c, const char* question, const char* refusal);
 
 void cmd_discover(CliContext& c, const CliArgs& a);

@@ -53,14 +53,20 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
   std::unique_ptr<CommissionRun> run(new CommissionRun);
   commission_begin(run.get(), &plan, checkOnly);
   CliProgress* progress = progress_start(c.out.err, c.errTerminal, nullptr, nullptr);
-  for (;;) {
+  // Each device's line as soon as it is done: a log of the run keeps what
+  // was done even when the run is cut short.
+  int reported = 0;
+  for (bool more = true; more;) {
     const int i = commission_done(run.get());
     if (progress && i < plan.count) {
       char text[64];
       snprintf(text, sizeof text, "[%d/%d] %08X", i + 1, plan.count, (unsigned)plan.targets[i].uid);
       progress_show(progress, text);
     }
-    if (!commission_step(run.get())) break;
+    more = commission_step(run.get());
+    progress_show(progress, "");
+    for (; reported < commission_done(run.get()); reported++) reportResult(c, run->results[reported]);
+    fflush(c.out.out);
   }
   progress_stop(progress);
   Counts counts;
@@ -68,7 +74,7 @@ void runPlan(CliContext& c, const CommissionPlan& plan, bool checkOnly) {
   for (int i = 0; i < plan.count; i++) {
     const CommissionResult& r = run->results[i];
     counts.n[r.outcome]++;
-    reportResult(c, r);
+    if (i >= reported) reportResult(c, r);  // not reached
     devices.push_back(out_resultJson(r));
   }
   c.out.doc["devices"] = devices;

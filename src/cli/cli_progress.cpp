@@ -25,8 +25,10 @@ const uint64_t kPeriodUs = 100000;
 void draw(CliProgress* p, const char* text) {
   std::lock_guard<std::mutex> g(p->mu);
   const int n = (int)strlen(text);
-  // Carriage return, the new text, and blanks over what is left of the old.
-  fprintf(p->err, "\r%s%*s", text, p->shown > n ? p->shown - n : 0, "");
+  // Carriage return, the new text, and blanks over what is left of the old;
+  // an empty text leaves the cursor at the start of the line, for a result
+  // line to take its place.
+  fprintf(p->err, "\r%s%*s%s", text, p->shown > n ? p->shown - n : 0, "", n == 0 ? "\r" : "");
   fflush(p->err);
   p->shown = n;
 }
@@ -74,7 +76,5 @@ void progress_stop(CliProgress* p) {
     clock_blockEnd();
   }
   draw(p, "");
-  fputs("\r", p->err);
-  fflush(p->err);
   delete p;
 }

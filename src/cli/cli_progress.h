@@ -14,7 +14,8 @@ typedef void (*CliProgressLine)(char* text, int size, void* ctx);
 // `enabled`; otherwise does nothing and returns null.
 CliProgress* progress_start(FILE* err, bool enabled, CliProgressLine line, void* ctx);
 // Shows a line now, from the thread that runs the command (for the steps
-// it counts itself). Does nothing for null.
+// it counts itself); "" clears it, for a result line to take its place.
+// Does nothing for null.
 void progress_show(CliProgress* p, const char* text);
 // Stops and clears the line. Does nothing for null.
 void progress_stop(CliProgress* p);
