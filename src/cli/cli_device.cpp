@@ -68,14 +68,10 @@ bool setValues(CliContext& c, const CliArgs& a, CommissionValues* want) {
     }
     want->has |= 1u << f;
   }
-  const unsigned limits = 1u << COMMISSION_LIMIT_UP | 1u << COMMISSION_LIMIT_DOWN;
-  if (ok && (want->has & limits) == limits) {
-    CommissionValues none = {};
-    char why[COMMISSION_TEXT_SIZE];
-    if (commission_check(&none, want, why, sizeof why) != 0) {
-      out_error(c.out, CLI_USAGE, "%s", why);
-      ok = false;
-    }
+  char why[COMMISSION_TEXT_SIZE];
+  if (ok && commission_checkLimits(want, why, sizeof why) != 0) {
+    out_error(c.out, CLI_USAGE, "%s", why);
+    ok = false;
   }
   if (ok && want->has == 0) {
     out_error(c.out, CLI_USAGE,

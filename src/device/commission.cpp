@@ -275,6 +275,15 @@ int commission_check(const CommissionValues* have, const CommissionValues* want,
   return bits;
 }
 
+int commission_checkLimits(const CommissionValues* want, char* text, int size) {
+  const unsigned both = 1u << COMMISSION_LIMIT_UP | 1u << COMMISSION_LIMIT_DOWN;
+  if (size > 0) text[0] = 0;
+  if ((want->has & both) != both) return 0;
+  CommissionValues none = {}, limits = *want;
+  limits.has = both;
+  return commission_check(&none, &limits, text, size);
+}
+
 void commission_begin(CommissionRun* run, const CommissionPlan* plan, bool checkOnly) {
   memset(run, 0, sizeof *run);
   run->plan = plan;

@@ -90,6 +90,10 @@ unsigned commission_diff(const CommissionValues* have, const CommissionValues* w
 // dialog's bits with their messages in `text`, made one line.
 int commission_check(const CommissionValues* have, const CommissionValues* want, char* text, int size);
 
+// The one check that needs nothing from the device: with both limits
+// given, down not above up. 0, or SETUP_BAD_ORDER with the dialog's message.
+int commission_checkLimits(const CommissionValues* want, char* text, int size);
+
 // The plan that gives the devices start, start + step, start + 2 x step...
 // in the order given. Refuses (false, the reason in `error`) a start that is
 // not a valid address, a negative step, more than COMMISSION_MAX devices,

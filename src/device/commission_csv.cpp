@@ -119,19 +119,13 @@ void row(Reader* r) {
     t.want.has |= 1u << kind;
   }
   if (r->failed || !haveUid) return;
-  const unsigned both = 1u << COMMISSION_LIMIT_UP | 1u << COMMISSION_LIMIT_DOWN;
-  if ((t.want.has & both) == both) {
-    // The order of the limits needs nothing from the device: checked here.
-    CommissionValues none = {}, limits = t.want;
-    limits.has = both;
-    char why[COMMISSION_TEXT_SIZE];
-    if (commission_check(&none, &limits, why, sizeof why) != 0) {
-      int downColumn = 0;
-      for (int c = 0; c < r->columns; c++)
-        if (kColumns[r->column[c]].kind == COMMISSION_LIMIT_DOWN) downColumn = c + 1;
-      fail(r, r->line, downColumn, "%s", why);
-      return;
-    }
+  char why[COMMISSION_TEXT_SIZE];
+  if (commission_checkLimits(&t.want, why, sizeof why) != 0) {
+    int downColumn = 0;
+    for (int c = 0; c < r->columns; c++)
+      if (kColumns[r->column[c]].kind == COMMISSION_LIMIT_DOWN) downColumn = c + 1;
+    fail(r, r->line, downColumn, "%s", why);
+    return;
   }
   CommissionPlan* plan = r->plan;
   for (int i = 0; i < plan->count; i++) {

@@ -323,6 +323,15 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   EXPECT_EQ(d["settings"]["addr"], 1) << "a field not named keeps its value";
   EXPECT_EQ(d["settings"]["limitUp"], 255);
 
+  // A sleep the dialog offers no entry for may be kept while the limits,
+  // checked together before the line is touched, change.
+  SimJson doc = rig();
+  doc["devices"][0]["settings"]["sleep"] = 3;
+  write("rig.json", doc.dump());
+  r = tern({"set", "10", "--sleep", "3", "--limit-up", "200", "--limit-down", "10"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(device("00000010")["settings"]["limitDown"], 10);
+
   r = tern({"new-uid", "10"}, "n\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Change UID 00000010 to:\nNEW UID="), std::string::npos) << r.err;
