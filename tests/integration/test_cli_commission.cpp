@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "device/app_genUID.h"
 #include "sim/sim_json.h"
 
 namespace {
@@ -358,4 +359,22 @@ TEST_F(Tern, FindNewDevicesFindsOnlyThoseAddedSinceTheLastDiscovery) {
   EXPECT_EQ(r.json["devices"][0]["uid"], "00000015");
   r = tern({"--json", "discover"});
   EXPECT_EQ(r.json["devices"].size(), 3u) << "a discovery releases every device first";
+}
+
+TEST_F(Tern, NewUidRefusesAUidADeviceOnTheLineHasAlready) {
+  // UIDs are made from the time to two seconds; a run that crosses into the
+  // next two seconds makes another one and is tried again.
+  for (int attempt = 0; attempt < 3; attempt++) {
+    char taken[12];
+    snprintf(taken, sizeof taken, "%08X", (unsigned)app_genNewUID(nullptr));
+    write("rig.json", rigOf({{"00000010", 1}, {taken, 2}}));
+    Result r = tern({"--json", "new-uid", "10", "--yes"});
+    if (r.json["new_uid"] != taken) continue;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.json["changed"], false);
+    EXPECT_NE(r.err.find(std::string("a device on the line has ") + taken + " already"), std::string::npos) << r.err;
+    EXPECT_EQ(device("00000010")["uidChanges"], 0) << "two devices must never share a UID";
+    return;
+  }
+  FAIL() << "three runs each crossed a two-second step";
 }
