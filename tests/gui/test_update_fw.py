@@ -1,8 +1,9 @@
 """"Update FW" with a small firmware file on a simulated line: the progress
 bar at the bottom of the window rises while the blocks go out, the buttons
 that use the cable are insensitive meanwhile while the curve can still be
-changed and saved, closing the window asks first, and every virtual device
-ends with the file's image (its last block filled up with 0xFF)."""
+changed and saved, closing the window asks first, the result is told and the
+bar empties again, and every virtual device ends with the file's image (its
+last block filled up with 0xFF)."""
 
 import os
 import random
@@ -94,10 +95,15 @@ def test():
     check(p.alive(), "the program ended although the operator said No")
 
     p.wait_stdout(r"Send DONE\. 6016/6000\n", "the end of the stream", timeout=30)
+    # The operator is told the result over a full bar; then the bar empties.
+    box = p.wait_dialog(pyatspi.ROLE_ALERT, timeout=10)
+    check(value(bar) == 100, "the bar reads %r while the result is shown" % value(bar))
+    ui.screenshot("done")
+    p.close_alert("Firmware update done: 94 blocks (6016 bytes) of\n%s\nwent to every device on the line."
+                  % fw_path)
     ui.wait_for(lambda: cable_buttons_sensitive(p) == [True, True],
                 "\"Send curve\" and \"Update FW\" to turn sensitive again", timeout=5)
-    check(value(bar) == 100, "the bar ends at %r" % value(bar))
-    ui.screenshot("done")
+    ui.wait_for(lambda: value(bar) == 0, "the bar to empty when the update has ended", timeout=5)
     check("ERROR" not in p.stderr(), "errors on stderr: %r" % p.stderr())
     check(p.stdout().count("Send fw ") == 94, "the console shows %d blocks" % p.stdout().count("Send fw "))
 
