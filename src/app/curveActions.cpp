@@ -15,6 +15,7 @@
 #include "curve/curve_file.h"
 #include "curve/curve_undo.h"
 #include "device/app_setup.h"
+#include "link/cable.h"
 #include "link/fileio.h"
 
 namespace {
@@ -203,7 +204,7 @@ void buttonSendCurveAction() {
   loadGraphCurve();
   int r = app_setup_send_curve(0xFFFFFFFFu, &curve);
   if (r == APP_SETUP_NO_CABLE)
-    messageError("Cable not found!");
+    messageError(cable_notFoundText());
   else if (r != APP_SETUP_CURVE_SENT)
     messageError("Sending the curve failed: the cable stopped answering.");
 }

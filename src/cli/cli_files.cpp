@@ -8,6 +8,7 @@
 #include "device/app_firmware.h"
 #include "device/app_setup.h"
 #include "device/bridge.h"
+#include "link/cable.h"
 #include "link/fileio.h"
 
 namespace {
@@ -43,7 +44,7 @@ void cmd_sendCurve(CliContext& c, const CliArgs& a) {
   c.out.doc["name"] = name;
   c.out.doc["sent"] = r == APP_SETUP_CURVE_SENT;
   if (r == APP_SETUP_NO_CABLE) {
-    out_error(c.out, CLI_FAILED, "Cable not found!");
+    out_error(c.out, CLI_FAILED, cable_notFoundText());
     return;
   }
   if (r != APP_SETUP_CURVE_SENT) {

@@ -279,7 +279,7 @@ int app_discovery(uint32_t* array, int max) {
 void discovery_endText(const DiscoveryRun* run, char* text, int size) {
   switch (run->end) {
     case DISCOVERY_END_NO_CABLE:
-      snprintf(text, (size_t)size, "Cable not found!");
+      snprintf(text, (size_t)size, "%s", cable_notFoundText());
       break;
     case DISCOVERY_END_SEND_FAILED:
       snprintf(text, (size_t)size,

@@ -39,7 +39,7 @@ int exchange_sendAndWait(Packet* packet, const Exchange& ex) {
 }
 
 const char* exchange_cableText(int result) {
-  if (result == EXCHANGE_NO_CABLE) return "Cable not found!";
+  if (result == EXCHANGE_NO_CABLE) return cable_notFoundText();
   if (result == EXCHANGE_SEND_FAILED)
     return "Sending to the cable failed: the cable was pulled or stopped working.\n"
            "Check the cable and try again.";

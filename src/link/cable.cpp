@@ -55,6 +55,12 @@ int cable_open() {
   return cableDev;
 }
 
+const char* cable_notFoundText() {
+  if (!ftdi_heldElsewhere()) return "Cable not found!";
+  return "The cable is in use by another program (another Tern window or tern command, or the "
+         "kernel's serial driver).\nClose that program and try again; tern-cable-check tells more.";
+}
+
 int cable_free() {
   CableLockScope hold;
   closeDevice();

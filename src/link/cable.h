@@ -22,6 +22,10 @@ enum {
 // of a send) the calling thread holds the cable until its cable_free; other
 // threads wait meanwhile (see cablelock.h).
 int cable_open();
+// What the operator is told when the cable could not be opened:
+// "Cable not found!", or, when the converter is there but another program
+// holds it, that it is in use and what to do.
+const char* cable_notFoundText();
 // Closes the converter and ends the calling thread's hold; returns -1.
 int cable_free();
 // Fills the checksum and sends the frame. Bytes written, or -1.

@@ -13,6 +13,9 @@ int device = -1;
 FT_HANDLE ftHandle[FTDI_MAX_DEVICES];
 FT_STATUS ftStatus = FT_OK;
 DWORD iNumDevs = 0;
+// The last open found the converter listed but could not open it: another
+// program (another Tern, the kernel's serial driver) holds it.
+bool heldElsewhere = false;
 char cBufLD[FTDI_MAX_DEVICES + 1][FTDI_SERIAL_ROW];
 char* pcBufLD[FTDI_MAX_DEVICES + 1];
 
@@ -73,6 +76,11 @@ void printDeviceList() {
   }
 }
 
+bool ftdi_heldElsewhere() {
+  CableLockScope hold;
+  return heldElsewhere;
+}
+
 int readDevices() {
   CableLockScope hold;
   if (listConverters() != FT_OK) {
@@ -91,6 +99,7 @@ int openDevice(int index) {
 
 int openDeviceFTDI(int index) {
   CableLockScope hold;
+  heldElsewhere = false;
   if (listConverters() != FT_OK) {
     fprintf(stderr, "Error: FT_ListDevices(%d)\n", (int)ftStatus);
     iNumDevs = 0;
@@ -101,6 +110,7 @@ int openDeviceFTDI(int index) {
   if (index > FTDI_MAX_DEVICES - 1) index = FTDI_MAX_DEVICES - 1;
   device = index;
   ftStatus = FT_OpenEx(cBufLD[device], FT_OPEN_BY_SERIAL_NUMBER, &ftHandle[device]);
+  heldElsewhere = ftStatus == FT_DEVICE_NOT_OPENED && cBufLD[device][0] != 0;
   if (ftStatus != FT_OK) {
     printf("Error FT_OpenEx(%d), device %d\n", (int)ftStatus, device);
     printf("Use lsmod to check if ftdi_sio (and usbserial) are present.\n");

@@ -22,6 +22,9 @@ int readDevices();
 int openDevice(int index);
 // Returns the index on success, -1 when the open fails, 1 when the listing fails.
 int openDeviceFTDI(int index);
+// Whether the last open failed because the converter, though listed, is
+// held by another program (another Tern, or the kernel's serial driver).
+bool ftdi_heldElsewhere();
 // Applies the line settings to the open converter; returns the last status,
 // or `device` when none is open.
 int setupFTParam();

@@ -71,6 +71,11 @@ void SimLine::unplugNow() {
   clearRx();
 }
 
+void SimLine::sim_setHeldElsewhere(bool h) {
+  std::lock_guard<std::mutex> lock(mu);
+  held = h;
+}
+
 void SimLine::sim_setTransmitterStuck(bool s) {
   std::lock_guard<std::mutex> lock(mu);
   stuck = s;
@@ -240,7 +245,7 @@ FT_STATUS SimLine::port_open(const char* serial, FT_HANDLE* h) {
   clock_chargeUs(kOpenUs);
   std::lock_guard<std::mutex> lock(mu);
   if (!plugged || strcmp(serial, sim_serial()) != 0) return FT_DEVICE_NOT_FOUND;
-  if (isOpen) return FT_DEVICE_NOT_OPENED;  // D2XX refuses a second open
+  if (isOpen || held) return FT_DEVICE_NOT_OPENED;  // D2XX refuses a second open
   isOpen = true;
   opens++;
   clearRx();

@@ -91,6 +91,7 @@ class SimLine : public PortBackend {
   // Faults on demand.
   void sim_setPlugged(bool plugged);  // unplugged: listed as absent, every call fails
   void sim_setTransmitterStuck(bool stuck);  // the transmit queue never empties
+  void sim_setHeldElsewhere(bool held);  // listed, but another program holds it: opens fail
   // Pulls the converter from the line once it has written `frames` more
   // frames (writes of more than one byte, so breaks do not count): a cable
   // that fails mid-send. Negative: never.
@@ -155,6 +156,7 @@ class SimLine : public PortBackend {
   bool plugged = true;
   bool isOpen = false;
   bool stuck = false;
+  bool held = false;
   long framesUntilUnplug = -1;
   int opens = 0;
   SimLineFormat format;  // a chip after power-up or reset: 9600 baud, 8N1

@@ -372,3 +372,22 @@ TEST_F(Link, FlushEndsOnALineThatNeverFallsSilent) {
   EXPECT_GE(took, (uint64_t)CABLE_FLUSH_LIMIT_MS * 1000);
   EXPECT_LT(took, (uint64_t)CABLE_FLUSH_LIMIT_MS * 1000 + 10000);
 }
+
+// A converter that another program holds is not a missing cable: the
+// operator is told who has it, and a free or missing one reads as before.
+TEST_F(Link, ConverterHeldElsewhereIsToldApartFromAMissingOne) {
+  line.sim_setHeldElsewhere(true);
+  testing::internal::CaptureStdout();
+  const int held = cable_open();
+  testing::internal::GetCapturedStdout();
+  EXPECT_LT(held, 0);
+  EXPECT_EQ(std::string(cable_notFoundText()).rfind("The cable is in use by another program", 0), 0u)
+      << cable_notFoundText();
+  line.sim_setHeldElsewhere(false);
+  line.sim_setPlugged(false);
+  testing::internal::CaptureStdout();
+  const int missing = cable_open();
+  testing::internal::GetCapturedStdout();
+  EXPECT_LT(missing, 0);
+  EXPECT_STREQ(cable_notFoundText(), "Cable not found!");
+}

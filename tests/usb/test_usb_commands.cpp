@@ -14,6 +14,7 @@
 #include "device/app_discovery.h"
 #include "device/app_firmware.h"
 #include "device/app_setup.h"
+#include "link/cable.h"
 #include "usb_bench.h"
 
 namespace {
@@ -207,4 +208,22 @@ TEST(UsbCommands, CablePulledDuringASendFailsItAndTheNextCommandFindsNoCable) {
       << out << err;
   EXPECT_EQ(bench.devices->sim_device(0).sim_curvesTaken(), 1);
   EXPECT_EQ(usbCalls("libusb_claim_interface").size(), 2u);
+}
+
+// Through the real backend: a converter another program has claimed is
+// listed but cannot be opened, and the operator is told it is in use, not
+// that there is no cable.
+TEST(UsbCommands, ConverterClaimedElsewhereIsSaidToBeInUse) {
+  FakeUsbFaults claimed;
+  claimed.claimedElsewhere = true;
+  UsbBench bench(3, kSeed, claimed);
+  CurveRecord rec;
+  curve_presetLinear(&rec);
+  std::string out, err;
+  EXPECT_EQ(capturingBoth([&] { return app_setup_send_curve(0xFFFFFFFFu, &rec); }, out, err),
+            APP_SETUP_NO_CABLE)
+      << out << err;
+  EXPECT_EQ(std::string(cable_notFoundText()).rfind("The cable is in use by another program", 0), 0u)
+      << cable_notFoundText();
+  EXPECT_TRUE(bench.trace().empty());
 }
