@@ -2,6 +2,7 @@
 // phase, the entries read into the device table, and the handler's limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,20 @@ class Dali : public testing::Test {
   }
 };
 
+// Answers every DALI status request with the acknowledgement of a randomize:
+// an answer, but no status.
+class AnswersWithoutStatus : public SimResponder {
+ public:
+  int asked = 0;
+  bool sim_respond(const uint8_t* d, int n, uint64_t, SimAnswer& a) override {
+    if (n < 23 || d[19] != 0x03 || d[20] != 0x30 || d[22] != 3) return false;
+    asked++;
+    const std::vector<uint8_t> f = makeFrame(kUid, {0x03, 0x30, 1, 1});
+    std::copy(f.begin(), f.end(), a.bytes);
+    a.count = (int)f.size();
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -138,6 +153,53 @@ TEST_F(Dali, CableThatFailsEndsTheReadAtOnceAndLeavesGearUnread) {
   t0 = clock_nowUs();
   EXPECT_EQ(run([] { return app_dali_read(kUid); }), EXCHANGE_NO_CABLE);
   EXPECT_EQ(run([] { return app_dali_search(kUid, 255); }), EXCHANGE_NO_CABLE);
+  EXPECT_EQ(run([] { return app_dali_waitForDaliDone(kUid); }), EXCHANGE_NO_CABLE);
+  EXPECT_EQ(run([] { return app_dali_search(PACKET_BROADCAST, 0); }), EXCHANGE_NO_CABLE)
+      << "a broadcast that never went out is not answered";
   EXPECT_LT(clock_nowUs() - t0, 200000u);
   EXPECT_STREQ(exchange_cableText(EXCHANGE_NO_CABLE), "Cable not found!");
+}
+
+// Nothing past the count n or past the payload is taken from an answer.
+TEST(DaliAnswer, NothingIsTakenPastTheCountOrThePayload) {
+  dev_removeAll();
+  const uint8_t five[] = {5};
+  testing::internal::CaptureStdout();
+  dev_setDaliCount(0x52, five);
+  dali_status.store(7);
+  feedAnswer(makeFrame(0x52, {0x03, 0x30, 0, 3, 0}));  // n = 0: no status
+  feedAnswer(makeFrame(0x52, {0x03, 0x30, 1, 3}));     // the status would lie past the payload
+  EXPECT_EQ(dali_status.load(), 7);
+  feedAnswer(makeFrame(0x52, {0x03, 0x30, 2, 3, 4}));  // and here the count
+  EXPECT_EQ(dali_status.load(), 4);
+  feedAnswer(makeFrame(0x52, {0x03, 0x30, 6, 4, 1, 9, 8, 7}));  // and here the entry's last byte
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(occurrences(out, "52 DALI"), 1) << out;
+  Device d;
+  ASSERT_TRUE(dev_copy(0x52, &d));
+  EXPECT_EQ(d.daliCount, 5);
+  EXPECT_EQ(d.dali[1].read, 0);
+}
+
+// A status round without an answer, or answered without a status, is never
+// "done", whatever an earlier exchange left. Rounds without an answer follow
+// at once; answered ones that are not done after a 2 s pause.
+TEST_F(Dali, NoStatusIsNeverDone) {
+  dev->sim_functions().faults.silentClasses = 1u << 3;
+  // 20 rounds of 5 unanswered sends; less than half a pause a round besides.
+  const uint64_t unanswered = 20 * 5 * 15 * 17000u, slack = 20 * 1000000u;
+  for (int read = 0; read < 2; read++) {
+    dali_status.store(0);  // as an earlier exchange left it
+    const uint64_t t0 = clock_nowUs();
+    EXPECT_EQ(run([&] { return read ? app_dali_read(kUid) : app_dali_waitForDaliDone(kUid); }),
+              read ? 0 : -1);
+    EXPECT_GE(clock_nowUs() - t0, unanswered);
+    EXPECT_LT(clock_nowUs() - t0, unanswered + slack) << (read ? "read" : "wait");
+  }
+  bench.line.sim_clearResponders();
+  AnswersWithoutStatus other;
+  bench.line.sim_addResponder(&other);
+  dali_status.store(0);
+  EXPECT_EQ(run([] { return app_dali_waitForDaliDone(kUid); }), -1);
+  EXPECT_EQ(other.asked, 20);
 }

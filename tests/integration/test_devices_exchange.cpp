@@ -2,12 +2,21 @@
 // sends, the poll rounds and their waits, and what ends the wait.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "../support/frames.h"
+#include "curve/curve.h"
+#include "device/app_dali.h"
 #include "device/app_discovery.h"
+#include "device/app_genUID.h"
+#include "device/app_identify.h"
+#include "device/app_setup.h"
 #include "device/exchange.h"
 #include "device_line.h"
+#include "link/cablelock.h"
+#include "link/ftdi.h"
 #include "platform/clock.h"
 
 namespace {
@@ -86,4 +95,57 @@ TEST_F(Exchanges, SecondUidEndsTheWaitToo) {
   ex.altUid = 0x5678;
   EXPECT_EQ(run(), EXCHANGE_ANSWERED);
   EXPECT_EQ(bench.sent({0x02, 0x00}).size(), 1u);
+}
+
+// Each handler takes an answer of its own function from three payload bytes
+// on; one byte shorter, or a function beside its own, fills no mailbox.
+TEST(AnswerHandlers, RefuseAnswersTooShortOrOfAnotherFunction) {
+  struct Row {
+    std::vector<uint8_t> payload;
+    std::atomic<uint32_t>* mailbox;
+    bool taken;
+  };
+  const Row rows[] = {
+      {{0x01, 0x0E}, &setup_rec, false},         {{0x01, 0x0E, 0x00}, &setup_rec, true},
+      {{0x03, 0x20}, &identify_rec, false},      {{0x03, 0x20, 0x00}, &identify_rec, true},
+      {{0x03, 0x21, 0x00}, &identify_rec, false}, {{0x03, 0x11}, &uidAnswUID, false},
+      {{0x03, 0x11, 0x00}, &uidAnswUID, true},   {{0x03, 0x18, 0x00}, &uidAnswUID, true},
+      {{0x03, 0x1F, 0x00}, &uidAnswUID, true},   {{0x03, 0x10, 0x00}, &uidAnswUID, false},
+      {{0x03, 0x30}, &dali_rec, false},          {{0x03, 0x30, 0x00}, &dali_rec, true},
+      {{0x03, 0x31, 0x00}, &dali_rec, false},
+  };
+  testing::internal::CaptureStdout();
+  for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+    rows[i].mailbox->store(0);
+    feedAnswer(makeFrame(0x5A5A, rows[i].payload));
+    EXPECT_EQ(rows[i].mailbox->load(), rows[i].taken ? 0x5A5Au : 0u) << "row " << i;
+  }
+  testing::internal::GetCapturedStdout();
+}
+
+// Every command gives the cable back when it ends, answered or not: the
+// converter is closed and the lock free for the other threads.
+TEST(Commands, EveryCommandReleasesTheCable) {
+  DeviceLine bench;
+  simDali_populate(bench.add(0x0D0D).sim_functions().dali, 2, 1);
+  const SetupValues values = {1, 0, 0, 0, 255, 0, ""};
+  CurveRecord record = {};
+  const std::pair<const char*, std::function<int()>> commands[] = {
+      {"settings read", [] { return app_setup_read(0x0D0D); }},
+      {"settings write", [&] { return app_setup_send(0x0D0D, &values); }},
+      {"identify", [] { return app_identify_send(0x0D0D); }},
+      {"DALI search", [] { return app_dali_search(0x0D0D, 0); }},
+      {"DALI status", [] { return app_dali_read_status(0x0D0D); }},
+      {"DALI wait", [] { return app_dali_waitForDaliDone(0x0D0D); }},
+      {"DALI read", [] { return app_dali_read(0x0D0D); }},
+      {"curve", [&] { return app_setup_send_curve(PACKET_BROADCAST, &record); }},
+      {"UID change", [] { return app_genUid(0x0D0D, 0x0E0E); }},
+      {"unanswered identify", [] { return app_identify_send(0x0D0D); }},
+  };
+  std::string console;
+  for (const auto& c : commands) {
+    runCapturing(c.second, console);
+    EXPECT_FALSE(cablelock_held()) << c.first;
+    EXPECT_EQ(getOpenDevice(), -1) << c.first;
+  }
 }

@@ -15,6 +15,7 @@
 #include "device/app_firmware.h"
 #include "device/bridge.h"
 #include "link/cable.h"
+#include "link/cablelock.h"
 #include "link/timer.h"
 #include "platform/clock.h"
 #include "platform/ftd2xx.h"
@@ -221,6 +222,7 @@ TEST_F(Firmware, WholeBlocksUpToTheLargestImage) {
   for (int size : {128, (int)FW_IMAGE_SIZE}) {
     const std::vector<uint8_t> image = pattern(size);
     EXPECT_EQ(program(file("b.fw", image), 0x12AB), FW_SENT);
+    EXPECT_FALSE(cablelock_held()) << "the cable is released";
     EXPECT_EQ(out, console(size, "12ab"));
     expectDevicesHold(image, ++updates);
   }
@@ -244,11 +246,14 @@ TEST_F(FirmwareThreads, SecondUpdateWhileRunningStartsNothing) {
 }
 
 TEST_F(FirmwareThreads, OtherExtensionsAndUnusableFilesSendNothing) {
+  EXPECT_EQ(start(1, ""), FW_IGNORED) << "an empty path starts nothing";
+  EXPECT_FALSE(app_firmware_workerAlive());
   mkdir((dir + "/folder.fw").c_str(), 0700);
   const std::vector<uint8_t> image = pattern(100);
   const std::pair<std::string, std::string> cases[] = {
       {file("caps.FW", image), "Unsupported file extension."},
       {file("fw", image), "Unsupported file extension."},
+      {file("nopkg", image), "Unsupported file extension."},
       {file("p.pkg", image), "Package file not implemented."},
       {dir + "/missing.fw", "Cannot open the firmware file:\n" + dir + "/missing.fw\nNothing was sent"},
       {file("empty.fw", {}), "The firmware file is empty or cannot be read:\n" + dir + "/empty.fw\n"},

@@ -2,12 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 #include "protocol/packet_structures.h"
 
-inline std::vector<uint8_t> makeFrame(uint32_t src, std::initializer_list<uint8_t> payload,
+inline std::vector<uint8_t> makeFrame(uint32_t src, const std::vector<uint8_t>& payload,
                                       uint32_t dest = PACKET_BROADCAST) {
   Packet p;
   packet_fillHeader(&p, dest);

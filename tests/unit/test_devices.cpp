@@ -33,13 +33,14 @@ TEST_F(DeviceTable, SettersClaimOnceAndRecordsAreReusedFromTheFirst) {
   EXPECT_EQ(addDevUID(0), -1);
   EXPECT_EQ(getDevUID(0), nullptr);
   EXPECT_EQ(dev_count(), 2);
+  EXPECT_EQ(dev_getAddr(0x20), 0) << "UID 0's address went to no record, not even a free one";
 
   dev_removeAllSetup();
   Device d;
   ASSERT_TRUE(dev_copy(0x10, &d));
   EXPECT_EQ(d.addr, 0);
   EXPECT_EQ(d.lossOfDmx, 0);
-  EXPECT_EQ(dev_count(), 2) << "the UIDs stay";
+  EXPECT_EQ(dev_count(), 3) << "the UIDs stay";
   dev_removeAll();
   EXPECT_EQ(dev_count(), 0);
   EXPECT_EQ(findDevUID(0x77), 0) << "an emptied table is claimed from the first record";
@@ -53,6 +54,9 @@ TEST_F(DeviceTable, FullTableStoresNothingNew) {
   EXPECT_EQ(findDevUID(999), -1);
   EXPECT_EQ(dev_getAddr(999), -1);
   EXPECT_EQ(dev_getLossOfDmxStr(999, nullptr), -1);
+  const uint8_t entry[] = {0, 1, 2, 3, 4};
+  EXPECT_EQ(dev_setDaliCount(999, entry), 0);
+  EXPECT_EQ(dev_setDaliDev(999, entry), 0);
   dev_setAddr(DEV_TABLE_SIZE, kAddr300);
   EXPECT_EQ(dev_getAddr(DEV_TABLE_SIZE), 300) << "the last record is still written";
 }
@@ -72,6 +76,7 @@ TEST_F(DeviceTable, DaliEntryIsStoredByPositionWithItsConsoleLine) {
   EXPECT_EQ(d.dali[2].shortAddr, 0x05);
   EXPECT_EQ(d.dali[2].randomAddr, 0x123456u);
   EXPECT_EQ(d.daliCount, 3);
+  EXPECT_EQ(d.dali[2].read + d.dali[1].read, 1) << "only the entry reported is read";
 }
 
 TEST_F(DeviceTable, ModeNamesAndVersionTexts) {
@@ -83,10 +88,13 @@ TEST_F(DeviceTable, ModeNamesAndVersionTexts) {
     EXPECT_STREQ(text, expected[m]) << "mode " << (int)m;
   }
   char ver[DEV_VER_TEXT_SIZE] = "untouched";
-  const uint8_t v27[] = {2, 7}, v40[] = {4, 0}, v03[] = {0, 3};
+  const uint8_t v27[] = {2, 7}, v31[] = {3, 1}, v40[] = {4, 0}, v03[] = {0, 3};
   dev_setVer(0x5, v27);
   EXPECT_EQ(dev_getVerStr(0x5, ver), 8);
   EXPECT_STREQ(ver, "ver.2.7;");
+  dev_setVer(0x5, v31);
+  dev_getVerStr(0x5, ver);
+  EXPECT_STREQ(ver, "ver.3.1;");
   for (const uint8_t* v : {v40, v03}) {
     strcpy(ver, "untouched");
     dev_setVer(0x5, v);
@@ -95,9 +103,12 @@ TEST_F(DeviceTable, ModeNamesAndVersionTexts) {
   }
 
   char s[16];
-  const uint8_t withLetter[] = {3, 1, 2, 66}, none[] = {0}, longer[] = {4, 200, 201, 20, 203};
+  const uint8_t withLetter[] = {3, 1, 2, 66}, at64[] = {3, 1, 2, 64}, none[] = {0},
+                longer[] = {4, 200, 201, 20, 203};
   getVerStr(s, sizeof s, withLetter);
   EXPECT_STREQ(s, "1.2.B.; ");
+  getVerStr(s, sizeof s, at64);
+  EXPECT_STREQ(s, "1.2.64.; ") << "64 is below the letters";
   getVerStr(s, sizeof s, none);
   EXPECT_STREQ(s, "; ");
   EXPECT_EQ(getVerStr(s, 10, longer), 9) << "cut to the buffer";

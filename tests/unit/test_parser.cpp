@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -125,15 +126,50 @@ TEST_F(Receiver, EmptyFrameIsCompleteAtNineteenBytes) {
 }
 
 TEST_F(Receiver, WindowNeverOverflowsOnEndlessCandidate) {
-  // A header announcing 255 bytes, then far more bytes than fit.
+  // A header announcing 255 bytes that holds, in its payload, a header
+  // announcing none. When the first fails its checksum the second becomes
+  // the candidate, already longer than it announced: it never completes,
+  // and the window fills.
   std::vector<uint8_t> f = makeFrame(9, {0x01});
   f[18] = 255;
-  feed(f);
-  feed(std::vector<uint8_t>(1000, 0x42));
-  EXPECT_LE(packet_received(), PACKET_WINDOW_SIZE);
+  const std::vector<uint8_t> inner = makeFrame(8, {});
+  f.insert(f.end(), inner.begin(), inner.end());
+  f.resize(274 + 40, 0x42);
+  int most = 0;
+  testing::internal::CaptureStdout();
+  for (uint8_t b : f) {
+    appendByte(b);
+    most = std::max(most, packet_received());
+  }
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(most, PACKET_WINDOW_SIZE) << "full, and never more";
   EXPECT_TRUE(calls.empty());
   feed(kSetupAnswer);
   EXPECT_EQ(calls.size(), 1u);
+}
+
+// A frame wrong in one byte of its magic (its checksum made right again),
+// or in its checksum, is not dispatched, and the answer after it still is.
+TEST_F(Receiver, FrameWrongInOneHeaderByteIsRefusedAndTheNextIsTaken) {
+  const std::vector<uint8_t> good = makeFrame(0x11, {0x02, 0x00});
+  for (int at : {0, 1, 2, 3, 16}) {
+    std::vector<uint8_t> f = good;
+    f[at] = at == 3 ? 0xFE : (uint8_t)(f[at] ^ 0x01);
+    if (at != 16) {
+      uint16_t sum = 0;
+      for (size_t i = 0; i < f.size(); i++) sum = (uint16_t)(sum + (i == 16 || i == 17 ? 0 : f[i]));
+      f[16] = (uint8_t)sum;
+      f[17] = (uint8_t)(sum >> 8);
+    }
+    f.insert(f.end(), kSetupAnswer.begin(), kSetupAnswer.end());
+    calls.clear();
+    packet_resetReceiver();
+    testing::internal::CaptureStdout();
+    feed(f);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(calls.size(), 1u) << "byte " << at;
+    EXPECT_EQ(calls[0].src, 0x00A1B2C3u) << "byte " << at;
+  }
 }
 
 TEST_F(Receiver, ShiftDataOnEmptyWindowReturnsZero) {
