@@ -153,7 +153,7 @@ bool cli_parseUid(const std::string& text, uint32_t* uid) { return commission_pa
 
 bool cli_needCable(CliContext& c) {
   if (commission_cablePresent()) return true;
-  out_error(c.out, CLI_FAILED, cable_notFoundText());
+  out_error(c.out, CLI_FAILED, "%s", cable_notFoundText());
   return false;
 }
 

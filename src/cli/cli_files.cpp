@@ -44,7 +44,7 @@ void cmd_sendCurve(CliContext& c, const CliArgs& a) {
   c.out.doc["name"] = name;
   c.out.doc["sent"] = r == APP_SETUP_CURVE_SENT;
   if (r == APP_SETUP_NO_CABLE) {
-    out_error(c.out, CLI_FAILED, cable_notFoundText());
+    out_error(c.out, CLI_FAILED, "%s", cable_notFoundText());
     return;
   }
   if (r != APP_SETUP_CURVE_SENT) {
