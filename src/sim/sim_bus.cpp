@@ -27,6 +27,9 @@ void SimBus::bus_byte(uint64_t startUs, uint8_t b, const SimLineFormat& f) {
 }
 
 void SimBus::bus_low(uint64_t startUs, uint64_t endUs) {
+  // A break released before it could begin (the chip holds it back until
+  // the byte in its shift register has left) never pulled the line low.
+  if (endUs <= startUs) return;
   const uint32_t lowUs = (uint32_t)(endUs - startUs);
   if (endUs - startUs >= WIRE_MIN_BREAK_US)
     startBreak(startUs, lowUs, endUs);

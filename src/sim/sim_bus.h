@@ -70,7 +70,7 @@ class SimBus {
   void bus_byte(uint64_t startUs, uint8_t b, const SimLineFormat& f);
   // The converter held the line low over [startUs, endUs) (its break
   // condition): a break when long enough, else a glitch that garbles what
-  // is on the line.
+  // is on the line; an empty stretch is nothing.
   void bus_low(uint64_t startUs, uint64_t endUs);
   // The byte on the wire was cut short, or its rate or format changed
   // under it: the transmission in progress is garbled.
