@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "platform/port_backend.h"
 #include "sim/sim_bus.h"
