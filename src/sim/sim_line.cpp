@@ -18,12 +18,12 @@ SimLine::SimLine() = default;
 
 void SimLine::sim_addResponder(SimResponder* r) {
   std::lock_guard<std::mutex> lock(mu);
-  responders.push_back(r);
+  bus.bus_addResponder(r);
 }
 
 void SimLine::sim_clearResponders() {
   std::lock_guard<std::mutex> lock(mu);
-  responders.clear();
+  bus.bus_clearResponders();
 }
 
 void SimLine::sim_setRxCapacity(int bytes) {
@@ -33,8 +33,14 @@ void SimLine::sim_setRxCapacity(int bytes) {
 
 SimConverterCounters SimLine::sim_counters() const {
   std::lock_guard<std::mutex> lock(mu);
-  SimConverterCounters c = counters;
+  const SimBusCounters& b = bus.bus_counters();
+  SimConverterCounters c;
   c.rxCapacity = rxCapacity;
+  c.rxOverflowBytes = rxOverflowBytes;
+  c.transmissions = b.transmissions;
+  c.breaks = b.breaks;
+  c.framesGarbled = b.framesGarbled;
+  c.answers = b.answers;
   return c;
 }
 
@@ -83,29 +89,23 @@ void SimLine::sim_setTransmitterStuck(bool s) {
 
 void SimLine::sim_dropAnswerByte(int index) {
   std::lock_guard<std::mutex> lock(mu);
-  dropIndex = index;
+  bus.bus_dropAnswerByte(index);
 }
 
 void SimLine::sim_corruptAnswerByte(int index) {
   std::lock_guard<std::mutex> lock(mu);
-  corruptIndex = index;
+  bus.bus_corruptAnswerByte(index);
 }
 
 void SimLine::sim_injectByte(uint64_t atUs, uint8_t b) {
   std::lock_guard<std::mutex> lock(mu);
-  queueRx(atUs, b);
-  trace.trace_add(SimTraceEntry{'R', false, true, 0, atUs, atUs + kDmxByteUs, {b}});
-  SimWireEvent w;
-  w.startUs = atUs;
-  w.value = b;
-  w.format = wire_dmxFormat();
-  trace.trace_addWire(w);
+  bus.bus_strayByte(atUs, b);
 }
 
 void SimLine::sim_settle() {
   std::lock_guard<std::mutex> lock(mu);
   settleAt(clock_nowUs());
-  if (cur.active) finishTransmission();
+  bus.bus_flush();
 }
 
 FT_STATUS SimLine::enter(FT_HANDLE h, uint64_t& now) {
@@ -118,108 +118,30 @@ FT_STATUS SimLine::enter(FT_HANDLE h, uint64_t& now) {
 
 void SimLine::settleAt(uint64_t now) {
   while (!txEnds.empty() && txEnds.front() <= now) txEnds.pop_front();
-  if (cur.active && !cur.bytes.empty() && now >= cur.endUs + kIdleGapUs) finishTransmission();
+  bus.bus_settle(now);
   arriveUntil(now);
 }
 
 // Moves the bytes that have arrived by `now` into the receive queue, in
 // order; those that find it full are lost.
 void SimLine::arriveUntil(uint64_t now) {
-  while (!incoming.empty() && incoming.front().atUs <= now) {
+  SimArrival a;
+  while (bus.bus_arrival(now, a)) {
     if ((int)rx.size() < rxCapacity)
-      rx.push_back(incoming.front().value);
+      rx.push_back(a.value);
     else
-      counters.rxOverflowBytes++;
-    incoming.pop_front();
+      rxOverflowBytes++;
   }
-}
-
-void SimLine::queueRx(uint64_t atUs, uint8_t b) {
-  auto pos = std::upper_bound(incoming.begin(), incoming.end(), atUs,
-                              [](uint64_t t, const RxByte& r) { return t < r.atUs; });
-  incoming.insert(pos, RxByte{atUs, b});
 }
 
 void SimLine::clearRx() {
-  incoming.clear();
+  bus.bus_dropArrivals();
   rx.clear();
 }
 
-void SimLine::finishTransmission() {
-  Transmission t = cur;
-  cur = Transmission();
-  SimTraceEntry e{'T', t.withBreak, t.garbled, t.breakUs, t.dataUs, t.endUs, t.bytes};
-  if (t.withBreak) {
-    e.breakLowUs = t.breakLowUs;
-    const uint64_t next = t.bytes.empty() ? t.endUs : t.dataUs;
-    e.markUs = (uint32_t)(next - (t.breakUs + t.breakLowUs));
-  }
-  trace.trace_add(e);
-  counters.transmissions++;
-  if (t.withBreak) counters.breaks++;
-  if (t.garbled) counters.framesGarbled++;
-  if (t.withBreak && !t.garbled && !t.bytes.empty()) deliver(t);
-}
-
-void SimLine::deliver(const Transmission& t) {
-  SimAnswer merged;
-  int answers = 0;
-  for (SimResponder* r : responders) {
-    SimAnswer a;
-    if (!r->sim_respond(t.bytes.data(), (int)t.bytes.size(), t.endUs, a)) continue;
-    if (answers == 0) {
-      merged = a;
-    } else {
-      // Answers that overlap on the line: one break, and the drivers fighting
-      // over the bytes leave only the bits that all of them pulled low.
-      merged.delayUs = std::min(merged.delayUs, a.delayUs);
-      int n = std::max(merged.count, a.count);
-      for (int i = 0; i < n; i++) {
-        uint8_t x = i < merged.count ? merged.bytes[i] : 0xFF;
-        uint8_t y = i < a.count ? a.bytes[i] : 0xFF;
-        merged.bytes[i] = x & y;
-      }
-      merged.count = n;
-    }
-    answers++;
-  }
-  if (answers > 0) queueAnswer(t.endUs + merged.delayUs, merged.bytes, merged.count, answers > 1);
-}
-
-void SimLine::queueAnswer(uint64_t atUs, const uint8_t* bytes, int count, bool collided) {
-  SimTraceEntry e{'R', true, collided, atUs, atUs + kAnswerBreakUs, 0, {}};
-  e.breakLowUs = kAnswerBreakLowUs;
-  e.markUs = kAnswerMarkUs;
-  SimWireEvent w;
-  w.format = wire_dmxFormat();
-  w.startUs = atUs;
-  w.lowUs = kAnswerBreakLowUs;
-  trace.trace_addWire(w);
-  w.lowUs = 0;
-  // The break reaches the converter as one 0x00 byte; each byte arrives
-  // when its stop bits end.
-  queueRx(atUs + kAnswerBreakUs, 0x00);
-  uint64_t t = atUs + kAnswerBreakUs;
-  for (int i = 0; i < count; i++, t += kDmxByteUs) {
-    if (i == dropIndex) {
-      e.garbled = true;
-      continue;
-    }
-    uint8_t b = bytes[i];
-    if (i == corruptIndex) {
-      b ^= 0x5A;
-      e.garbled = true;
-    }
-    queueRx(t + kDmxByteUs, b);
-    e.bytes.push_back(b);
-    w.startUs = t;
-    w.value = b;
-    trace.trace_addWire(w);
-  }
-  dropIndex = corruptIndex = -1;
-  e.endUs = t;
-  trace.trace_add(e);
-  counters.answers++;
+// A byte still going out is cut short: what it belongs to is garbled.
+void SimLine::spoilIfSending() {
+  if (!txEnds.empty()) bus.bus_spoil();
 }
 
 DWORD SimLine::port_libraryVersion() { return 0x00010500; }
@@ -271,7 +193,7 @@ FT_STATUS SimLine::port_reset(FT_HANDLE h) {
   FT_STATUS st = enter(h, now);
   if (st != FT_OK) return st;
   // The chip purges both queues; a byte still on its way out is cut short.
-  if (!txEnds.empty() && cur.active) cur.garbled = true;
+  spoilIfSending();
   txEnds.clear();
   txBusyUntil = now;
   clearRx();
@@ -296,7 +218,7 @@ FT_STATUS SimLine::port_setBaudRate(FT_HANDLE h, ULONG rate) {
   if (st != FT_OK) return st;
   if (rate == 0) return FT_INVALID_BAUD_RATE;
   // Switching while bytes are still going out spoils them, as on a real chip.
-  if (!txEnds.empty() && cur.active) cur.garbled = true;
+  spoilIfSending();
   format.baud = rate;
   return FT_OK;
 }
@@ -310,38 +232,19 @@ FT_STATUS SimLine::port_setDataCharacteristics(FT_HANDLE h, UCHAR bits, UCHAR st
   if (st != FT_OK) return st;
   if (!wire_validCharacteristics(bits, stop, parity)) return FT_INVALID_PARAMETER;
   // Like a rate change, a format change spoils the bytes still going out.
-  if (!txEnds.empty() && cur.active) cur.garbled = true;
+  spoilIfSending();
   format.dataBits = bits;
   format.stopBits = stop;
   format.parity = parity;
   return FT_OK;
 }
 
-// Puts one byte on the wire from `start`. A 0x00 long enough to be a break
-// begins a new transmission; any other byte belongs to the current one, which
-// the devices cannot read unless every byte went out in the DMX format.
+// Puts one byte on the wire from `start`, at the format in force.
 void SimLine::writeByte(uint64_t start, uint8_t b) {
+  bus.bus_byte(start, b, format);
   const uint64_t end = start + wire_byteUs(format);
-  if (b == 0 && wire_zeroIsBreak(format)) {
-    if (cur.active) finishTransmission();
-    cur.active = true;
-    cur.withBreak = true;
-    cur.breakUs = start;
-    cur.breakLowUs = wire_zeroLowUs(format);
-  } else {
-    cur.active = true;
-    if (!wire_isDmx(format)) cur.garbled = true;
-    if (cur.bytes.empty()) cur.dataUs = start;
-    cur.bytes.push_back(b);
-  }
-  cur.endUs = end;
   txEnds.push_back(end);
   txBusyUntil = end;
-  SimWireEvent w;
-  w.startUs = start;
-  w.value = b;
-  w.format = format;
-  trace.trace_addWire(w);
 }
 
 FT_STATUS SimLine::port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& written) {
@@ -381,10 +284,11 @@ FT_STATUS SimLine::port_read(FT_HANDLE h, uint8_t* buf, DWORD n, DWORD& got) {
   const uint64_t minEnd = now + kUsbRoundTripUs;
   uint64_t until = std::max(minEnd, now + (uint64_t)readTimeoutMs * 1000u);
   const size_t need = n > rx.size() ? n - rx.size() : 0;
+  uint64_t lastUs = 0;
   if (need == 0)
     until = minEnd;
-  else if (incoming.size() >= need && incoming[need - 1].atUs <= until)
-    until = std::max(minEnd, incoming[need - 1].atUs);
+  else if (bus.bus_arrivalUs(need, lastUs) && lastUs <= until)
+    until = std::max(minEnd, lastUs);
   // The clock is not waited on under the line's lock: the time belongs to
   // the caller, not to the line.
   lock.unlock();

@@ -1,39 +1,21 @@
 // The simulated DMX line: a virtual FTDI converter behind the port API and
 // the wire it drives. Bytes take wire time at the baud rate and line format
-// in force; a 0x00 that holds the line low long enough is a break; the
-// outgoing stream is cut into break-delimited transmissions and offered to
-// every responder on the line, unless the wire garbled them; answers come
-// back as a break and bytes that become readable only when the clock reaches
-// their arrival time, into a receive queue of finite size. Every call costs
-// what its USB transfer costs.
+// in force; on the bus (sim_bus.h) a 0x00 that holds the line low long
+// enough is a break, the outgoing stream is cut into break-delimited
+// transmissions and offered to every responder on the line, unless the wire
+// garbled them; answers come back as a break and bytes that become readable
+// only when the clock reaches their arrival time, into a receive queue of
+// finite size. Every call costs what its USB transfer costs.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "platform/port_backend.h"
+#include "sim/sim_bus.h"
 #include "sim/sim_json.h"
 #include "sim/sim_trace.h"
-
-// What a responder sends back to one transmission.
-struct SimAnswer {
-  enum { MAX_BYTES = 300 };
-  uint32_t delayUs = 2000;  // turnaround after the end of the transmission
-  uint8_t bytes[MAX_BYTES];
-  int count = 0;  // bytes after the break; 0 answers with the break alone
-};
-
-// A device on the line. It sees every complete transmission that was not
-// garbled on the wire, as the bytes that followed its break.
-class SimResponder {
- public:
-  virtual ~SimResponder() = default;
-  // Returns true and fills `answer` to answer this transmission.
-  virtual bool sim_respond(const uint8_t* data, int count, uint64_t endUs, SimAnswer& answer) = 0;
-};
 
 // What the converter counted since it was made.
 struct SimConverterCounters {
@@ -64,12 +46,12 @@ class SimLine : public PortBackend {
   // read. At 250000 baud that is 180 ms of continuous traffic.
   static constexpr int kDefaultRxCapacity = 4096;
 
-  // Wire timing.
-  static constexpr uint32_t kIdleGapUs = 1000;        // silence that ends a transmission
-  static constexpr uint32_t kAnswerBreakLowUs = 176;  // a device's break: twice the minimum
-  static constexpr uint32_t kAnswerMarkUs = 24;       // and its mark after break
-  static constexpr uint32_t kAnswerBreakUs = kAnswerBreakLowUs + kAnswerMarkUs;
-  static constexpr uint32_t kDmxByteUs = 44;  // 11 bits at 250000 baud
+  // Wire timing: the bus's.
+  static constexpr uint32_t kIdleGapUs = SimBus::kIdleGapUs;
+  static constexpr uint32_t kAnswerBreakLowUs = SimBus::kAnswerBreakLowUs;
+  static constexpr uint32_t kAnswerMarkUs = SimBus::kAnswerMarkUs;
+  static constexpr uint32_t kAnswerBreakUs = SimBus::kAnswerBreakUs;
+  static constexpr uint32_t kDmxByteUs = SimBus::kDmxByteUs;
 
   SimLine();
 
@@ -103,7 +85,7 @@ class SimLine : public PortBackend {
   // Offers any finished transmission to the responders now (end of a test,
   // end of a run).
   void sim_settle();
-  SimTrace& sim_trace() { return trace; }
+  SimTrace& sim_trace() { return bus.bus_trace(); }
   int sim_openCount() const { return opens; }
 
   // PortBackend
@@ -121,38 +103,19 @@ class SimLine : public PortBackend {
   FT_STATUS port_read(FT_HANDLE h, uint8_t* buf, DWORD n, DWORD& got) override;
 
  private:
-  struct RxByte {
-    uint64_t atUs;
-    uint8_t value;
-  };
-  struct Transmission {
-    bool active = false;     // bytes or a break have started it
-    bool withBreak = false;  // a break began it
-    bool garbled = false;    // the line format, a rate change or a reset spoiled it
-    uint64_t breakUs = 0;    // when the break began
-    uint32_t breakLowUs = 0; // how long it held the line low
-    uint64_t dataUs = 0;     // when the first data byte began
-    uint64_t endUs = 0;      // when the last byte ended
-    std::vector<uint8_t> bytes;
-  };
-
   // Checks the handle and settles the line at the present time. Callers
   // charge the call's cost first, outside the lock.
   FT_STATUS enter(FT_HANDLE h, uint64_t& now);
   void settleAt(uint64_t now);
   void arriveUntil(uint64_t now);
-  void finishTransmission();
-  void deliver(const Transmission& t);
-  void queueAnswer(uint64_t atUs, const uint8_t* bytes, int count, bool collided);
-  void queueRx(uint64_t atUs, uint8_t b);
+  void spoilIfSending();
   void writeByte(uint64_t start, uint8_t b);
   void clearRx();
   void unplugNow();  // under mu
   FT_HANDLE handle() { return (FT_HANDLE)this; }
 
   mutable std::mutex mu;
-  std::vector<SimResponder*> responders;
-  SimTrace trace;
+  SimBus bus;  // the wire and the devices on it
   bool plugged = true;
   bool isOpen = false;
   bool stuck = false;
@@ -163,11 +126,7 @@ class SimLine : public PortBackend {
   ULONG readTimeoutMs = 0;
   uint64_t txBusyUntil = 0;
   std::deque<uint64_t> txEnds;   // end times of bytes not yet on the wire
-  std::deque<RxByte> incoming;   // on their way, by arrival time
   std::deque<uint8_t> rx;        // arrived: the receive queue
   int rxCapacity = kDefaultRxCapacity;
-  SimConverterCounters counters;
-  Transmission cur;
-  int dropIndex = -1;
-  int corruptIndex = -1;
+  long rxOverflowBytes = 0;
 };

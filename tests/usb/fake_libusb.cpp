@@ -139,8 +139,68 @@ void pullOutLocked(Host& h) {
   h.current = nullptr;
 }
 
-void kernelEventLocked(Host& h, const char* what, uint64_t at) {
-  recordLocked(h, call(what, 0, at));
+// The kernel binds its serial driver to the interface, or lets go of it.
+void bindDriverLocked(Host& h, bool bound, uint64_t at) {
+  h.driverBound = bound;
+  recordLocked(h, call(bound ? "kernel: attach ftdi_sio" : "kernel: detach ftdi_sio", 0, at));
+}
+
+// Counts an object libusb handed out (+1) or took back (-1).
+void countOutstanding(int delta) {
+  std::lock_guard<std::mutex> lock(host().mu);
+  host().outstanding += delta;
+}
+
+// The device plugged in, or null.
+FakeUsbDevice* attachedDevice() {
+  std::lock_guard<std::mutex> lock(host().mu);
+  return host().device;
+}
+
+// Whether a transfer on `handle` reaches the device (set in `device`): not
+// once it is gone, and a bulk transfer (`needClaim`) only through the
+// handle that claimed the interface: usbfs will not claim it behind a
+// kernel driver or another program.
+int reach(libusb_device_handle* handle, bool needClaim, FakeUsbDevice*& device) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  device = h.device;
+  if (!presentLocked(h, handle->dev)) return LIBUSB_ERROR_NO_DEVICE;
+  if (needClaim && h.claimant != handle) return LIBUSB_ERROR_BUSY;
+  return LIBUSB_SUCCESS;
+}
+
+// libusb's error codes with their names and libusb's own English texts.
+struct ErrorText {
+  int code;
+  const char* name;
+  const char* text;
+};
+
+const ErrorText kErrorTexts[] = {
+    {LIBUSB_SUCCESS, "LIBUSB_SUCCESS", "Success"},
+    {LIBUSB_ERROR_IO, "LIBUSB_ERROR_IO", "Input/Output Error"},
+    {LIBUSB_ERROR_INVALID_PARAM, "LIBUSB_ERROR_INVALID_PARAM", "Invalid parameter"},
+    {LIBUSB_ERROR_ACCESS, "LIBUSB_ERROR_ACCESS", "Access denied (insufficient permissions)"},
+    {LIBUSB_ERROR_NO_DEVICE, "LIBUSB_ERROR_NO_DEVICE",
+     "No such device (it may have been disconnected)"},
+    {LIBUSB_ERROR_NOT_FOUND, "LIBUSB_ERROR_NOT_FOUND", "Entity not found"},
+    {LIBUSB_ERROR_BUSY, "LIBUSB_ERROR_BUSY", "Resource busy"},
+    {LIBUSB_ERROR_TIMEOUT, "LIBUSB_ERROR_TIMEOUT", "Operation timed out"},
+    {LIBUSB_ERROR_OVERFLOW, "LIBUSB_ERROR_OVERFLOW", "Overflow"},
+    {LIBUSB_ERROR_PIPE, "LIBUSB_ERROR_PIPE", "Pipe error"},
+    {LIBUSB_ERROR_INTERRUPTED, "LIBUSB_ERROR_INTERRUPTED",
+     "System call interrupted (perhaps due to signal)"},
+    {LIBUSB_ERROR_NO_MEM, "LIBUSB_ERROR_NO_MEM", "Insufficient memory"},
+    {LIBUSB_ERROR_NOT_SUPPORTED, "LIBUSB_ERROR_NOT_SUPPORTED",
+     "Operation not supported or unimplemented on this platform"},
+};
+const ErrorText kOtherError = {LIBUSB_ERROR_OTHER, "LIBUSB_ERROR_OTHER", "Other error"};
+
+const ErrorText& errorText(int code) {
+  for (const ErrorText& e : kErrorTexts)
+    if (e.code == code) return e;
+  return kOtherError;
 }
 
 }  // namespace
@@ -213,8 +273,7 @@ bool fakeusb_isStandIn() { return true; }
 int libusb_init(libusb_context** ctx) {
   if (ctx) {
     *ctx = new libusb_context{0};
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding++;
+    countOutstanding(+1);
   }
   return simple("libusb_init", LIBUSB_SUCCESS);
 }
@@ -222,8 +281,7 @@ int libusb_init(libusb_context** ctx) {
 void libusb_exit(libusb_context* ctx) {
   if (ctx) {
     delete ctx;
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding--;
+    countOutstanding(-1);
   }
   simple("libusb_exit", 0);
 }
@@ -281,11 +339,7 @@ void libusb_unref_device(libusb_device* dev) {
 }
 
 int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* desc) {
-  FakeUsbDevice* device = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(host().mu);
-    device = host().device;
-  }
+  FakeUsbDevice* device = attachedDevice();
   if (!dev || !desc || !device) return simple("libusb_get_device_descriptor", LIBUSB_ERROR_INVALID_PARAM);
   *desc = device->usb_deviceDescriptor();  // cached by the host: also once unplugged
   return simple("libusb_get_device_descriptor", LIBUSB_SUCCESS);
@@ -293,11 +347,7 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
 
 int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
                                  libusb_config_descriptor** config) {
-  FakeUsbDevice* device = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(host().mu);
-    device = host().device;
-  }
+  FakeUsbDevice* device = attachedDevice();
   if (!dev || !config || !device || index != 0)
     return simple("libusb_get_config_descriptor", LIBUSB_ERROR_NOT_FOUND, index);
   // One configuration, one interface, a bulk IN and a bulk OUT endpoint, as
@@ -338,10 +388,7 @@ int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
   c->MaxPower = 45;
   c->interface = iface;
   *config = c;
-  {
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding++;
-  }
+  countOutstanding(+1);
   return simple("libusb_get_config_descriptor", LIBUSB_SUCCESS, index);
 }
 
@@ -351,8 +398,7 @@ void libusb_free_config_descriptor(libusb_config_descriptor* c) {
     free((void*)c->interface->altsetting);
     free((void*)c->interface);
     free(c);
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding--;
+    countOutstanding(-1);
   }
   simple("libusb_free_config_descriptor", 0);
 }
@@ -471,10 +517,7 @@ int libusb_detach_kernel_driver(libusb_device_handle* handle, int iface) {
   else if (h.faults.driverStuck)
     rc = LIBUSB_ERROR_BUSY;
   recordLocked(h, call("libusb_detach_kernel_driver", rc, t, iface));
-  if (rc == LIBUSB_SUCCESS) {
-    h.driverBound = false;
-    kernelEventLocked(h, "kernel: detach ftdi_sio", t);
-  }
+  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, false, t);
   return rc;
 }
 
@@ -490,10 +533,7 @@ int libusb_attach_kernel_driver(libusb_device_handle* handle, int iface) {
   else if (h.driverBound || h.claimant)
     rc = LIBUSB_ERROR_BUSY;
   recordLocked(h, call("libusb_attach_kernel_driver", rc, t, iface));
-  if (rc == LIBUSB_SUCCESS) {
-    h.driverBound = true;
-    kernelEventLocked(h, "kernel: attach ftdi_sio", t);
-  }
+  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, true, t);
   return rc;
 }
 
@@ -515,9 +555,8 @@ int libusb_claim_interface(libusb_device_handle* handle, int iface) {
   recordLocked(h, call("libusb_claim_interface", rc, t, iface));
   if (rc == LIBUSB_SUCCESS && h.claimant != handle) {
     if (h.driverBound) {
-      h.driverBound = false;
+      bindDriverLocked(h, false, t);
       handle->detachedDriver = true;
-      kernelEventLocked(h, "kernel: detach ftdi_sio", t);
     }
     h.claimant = handle;
     handle->claimed = true;
@@ -538,10 +577,8 @@ int libusb_release_interface(libusb_device_handle* handle, int iface) {
   if (h.claimant == handle) h.claimant = nullptr;
   recordLocked(h, call("libusb_release_interface", rc, t, iface));
   if (rc == LIBUSB_SUCCESS && handle->autoDetach && handle->detachedDriver &&
-      h.faults.kernelDriver) {
-    h.driverBound = true;
-    kernelEventLocked(h, "kernel: attach ftdi_sio", t);
-  }
+      h.faults.kernelDriver)
+    bindDriverLocked(h, true, t);
   handle->detachedDriver = false;
   return rc;
 }
@@ -550,15 +587,8 @@ int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, u
                             uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
                             unsigned int timeout) {
   const uint64_t t = stamp();
-  Host& h = host();
   FakeUsbDevice* device = nullptr;
-  int rc = LIBUSB_SUCCESS;
-  {
-    std::lock_guard<std::mutex> lock(h.mu);
-    if (!presentLocked(h, handle->dev))
-      rc = LIBUSB_ERROR_NO_DEVICE;
-    device = h.device;
-  }
+  int rc = reach(handle, false, device);
   FakeUsbCall c = call("libusb_control_transfer", 0, t);
   c.requestType = requestType;
   c.request = request;
@@ -579,17 +609,8 @@ int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, u
 int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data,
                          int length, int* actual, unsigned int timeout) {
   const uint64_t t = stamp();
-  Host& h = host();
   FakeUsbDevice* device = nullptr;
-  int rc = LIBUSB_SUCCESS;
-  {
-    std::lock_guard<std::mutex> lock(h.mu);
-    if (!presentLocked(h, handle->dev))
-      rc = LIBUSB_ERROR_NO_DEVICE;
-    else if (h.claimant != handle)
-      rc = LIBUSB_ERROR_BUSY;  // usbfs will not claim it behind a kernel driver or another program
-    device = h.device;
-  }
+  int rc = reach(handle, true, device);
   int moved = 0;
   if (rc == LIBUSB_SUCCESS) rc = device->usb_bulk(endpoint, data, length, &moved, timeout);
   if (actual) *actual = moved;
@@ -604,14 +625,8 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
 int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
                                        unsigned char* data, int length) {
   const uint64_t t = stamp();
-  Host& h = host();
   FakeUsbDevice* device = nullptr;
-  int rc = LIBUSB_SUCCESS;
-  {
-    std::lock_guard<std::mutex> lock(h.mu);
-    if (!presentLocked(h, handle->dev)) rc = LIBUSB_ERROR_NO_DEVICE;
-    device = h.device;
-  }
+  int rc = reach(handle, false, device);
   if (rc == LIBUSB_SUCCESS && (index == 0 || !data || length <= 0)) rc = LIBUSB_ERROR_INVALID_PARAM;
   if (rc == LIBUSB_SUCCESS) rc = device->usb_string(index, data, length);
   FakeUsbCall c = call("libusb_get_string_descriptor_ascii", rc, t, index);
@@ -625,10 +640,7 @@ libusb_transfer* libusb_alloc_transfer(int isoPackets) {
   const size_t size = sizeof(libusb_transfer) +
                       (size_t)(isoPackets > 0 ? isoPackets : 0) * sizeof(libusb_iso_packet_descriptor);
   libusb_transfer* t = (libusb_transfer*)calloc(1, size);
-  if (t) {
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding++;
-  }
+  if (t) countOutstanding(+1);
   simple("libusb_alloc_transfer", t ? 0 : LIBUSB_ERROR_NO_MEM, isoPackets);
   return t;
 }
@@ -637,8 +649,7 @@ void libusb_free_transfer(libusb_transfer* t) {
   if (t) {
     if (t->flags & LIBUSB_TRANSFER_FREE_BUFFER) free(t->buffer);
     free(t);
-    std::lock_guard<std::mutex> lock(host().mu);
-    host().outstanding--;
+    countOutstanding(-1);
   }
   simple("libusb_free_transfer", 0);
 }
@@ -659,41 +670,6 @@ int libusb_handle_events_timeout(libusb_context*, struct timeval*) {
   return simple("libusb_handle_events_timeout", LIBUSB_SUCCESS);
 }
 
-const char* libusb_error_name(int code) {
-  switch (code) {
-    case LIBUSB_SUCCESS: return "LIBUSB_SUCCESS";
-    case LIBUSB_ERROR_IO: return "LIBUSB_ERROR_IO";
-    case LIBUSB_ERROR_INVALID_PARAM: return "LIBUSB_ERROR_INVALID_PARAM";
-    case LIBUSB_ERROR_ACCESS: return "LIBUSB_ERROR_ACCESS";
-    case LIBUSB_ERROR_NO_DEVICE: return "LIBUSB_ERROR_NO_DEVICE";
-    case LIBUSB_ERROR_NOT_FOUND: return "LIBUSB_ERROR_NOT_FOUND";
-    case LIBUSB_ERROR_BUSY: return "LIBUSB_ERROR_BUSY";
-    case LIBUSB_ERROR_TIMEOUT: return "LIBUSB_ERROR_TIMEOUT";
-    case LIBUSB_ERROR_OVERFLOW: return "LIBUSB_ERROR_OVERFLOW";
-    case LIBUSB_ERROR_PIPE: return "LIBUSB_ERROR_PIPE";
-    case LIBUSB_ERROR_INTERRUPTED: return "LIBUSB_ERROR_INTERRUPTED";
-    case LIBUSB_ERROR_NO_MEM: return "LIBUSB_ERROR_NO_MEM";
-    case LIBUSB_ERROR_NOT_SUPPORTED: return "LIBUSB_ERROR_NOT_SUPPORTED";
-    default: return "LIBUSB_ERROR_OTHER";
-  }
-}
+const char* libusb_error_name(int code) { return errorText(code).name; }
 
-// libusb's own English texts.
-const char* libusb_strerror(int code) {
-  switch (code) {
-    case LIBUSB_SUCCESS: return "Success";
-    case LIBUSB_ERROR_IO: return "Input/Output Error";
-    case LIBUSB_ERROR_INVALID_PARAM: return "Invalid parameter";
-    case LIBUSB_ERROR_ACCESS: return "Access denied (insufficient permissions)";
-    case LIBUSB_ERROR_NO_DEVICE: return "No such device (it may have been disconnected)";
-    case LIBUSB_ERROR_NOT_FOUND: return "Entity not found";
-    case LIBUSB_ERROR_BUSY: return "Resource busy";
-    case LIBUSB_ERROR_TIMEOUT: return "Operation timed out";
-    case LIBUSB_ERROR_OVERFLOW: return "Overflow";
-    case LIBUSB_ERROR_PIPE: return "Pipe error";
-    case LIBUSB_ERROR_INTERRUPTED: return "System call interrupted (perhaps due to signal)";
-    case LIBUSB_ERROR_NO_MEM: return "Insufficient memory";
-    case LIBUSB_ERROR_NOT_SUPPORTED: return "Operation not supported or unimplemented on this platform";
-    default: return "Other error";
-  }
-}
+const char* libusb_strerror(int code) { return errorText(code).text; }

@@ -133,7 +133,7 @@ void Ft232rModel::advance(uint64_t t) {
     nowUs = e;
     if (tLine <= e) {
       line.line_settle(e);
-      UsbRxByte b;
+      SimArrival b;
       while (line.line_arrival(e, b)) receive(b);
     } else if (tTx <= e) {
       startByte(e);
@@ -170,7 +170,7 @@ void Ft232rModel::acceptOut(uint64_t t) {
 
 // A byte the receiver took: into the buffer, or lost when it is full. The
 // receiver reads the line at the rate and frame in force.
-void Ft232rModel::receive(const UsbRxByte& b) {
+void Ft232rModel::receive(const SimArrival& b) {
   RxEntry e{b.value, (uint8_t)(b.isBreak ? (LS_BI | LS_FE) : 0)};
   if (!wire_isDmx(st.format)) e = RxEntry{(uint8_t)~b.value, LS_FE};
   if ((int)rx.size() >= RX_BUFFER) {

@@ -33,11 +33,16 @@
 #include <vector>
 
 #include "fake_libusb.h"
+#include "sim/sim_line.h"
 #include "sim/sim_wire.h"
 #include "usb_line.h"
 
 class Ft232rModel : public FakeUsbDevice {
  public:
+  // The chip's sizes, status bits and requests are written here from its
+  // documentation, not taken from our backend (src/platform/libftdi_*): the
+  // model checks that backend and libftdi1, and a value both took from one
+  // place could not be caught being wrong.
   enum {
     RX_BUFFER = 256,
     TX_BUFFER = 128,
@@ -125,7 +130,7 @@ class Ft232rModel : public FakeUsbDevice {
   uint64_t nextPacketUs() const;
   void startByte(uint64_t t);
   void acceptOut(uint64_t t);
-  void receive(const UsbRxByte& b);
+  void receive(const SimArrival& b);
   void sendPacket(uint64_t t);
   bool transmitterAllowed() const;
   bool thre() const { return tx.empty() && outWaiting.empty(); }
@@ -137,7 +142,7 @@ class Ft232rModel : public FakeUsbDevice {
 
   UsbLine& line;
   std::string serial = "FT5TERN1";
-  uint32_t roundTripUs = 1000;
+  uint32_t roundTripUs = SimLine::kUsbRoundTripUs;  // the simulated converter's cost
 
   mutable std::mutex mu;
   uint64_t nowUs = 0;  // the chip has run up to here
