@@ -185,7 +185,6 @@ void setColumnWidths(GtkCList* l) {
   }
   gtk_clist_set_column_justification(l, DEVICE_COL_ADDR, GTK_JUSTIFY_RIGHT);
   gtk_clist_set_column_justification(l, DEVICE_COL_BACKLIGHT, GTK_JUSTIFY_RIGHT);
-  gtk_clist_set_column_justification(l, DEVICE_COL_DALI, GTK_JUSTIFY_RIGHT);
 }
 
 void setUpList() {
