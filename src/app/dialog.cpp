@@ -125,6 +125,12 @@ void messageInfo_show(const char* text) { runMessage(GTK_MESSAGE_INFO, GTK_BUTTO
 
 void messageError_show(const char* text) { runMessage(GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, text); }
 
+void messageError_wait(const char* text) {
+  fprintf(stderr, "ERROR: %s\n", text);
+  fflush(stderr);
+  messageError_show(text);
+}
+
 int messageQuestion(const char* text) {
   return runMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, text) == GTK_RESPONSE_YES ? 1 : 0;
 }

@@ -46,6 +46,10 @@ class ModalDialog {
 
 void messageInfo_show(const char* text);
 void messageError_show(const char* text);
+// An error for the operator that must be read before the action goes on:
+// echoed on standard error as messageError does ("ERROR: %s"), shown at
+// once, returns when the box is closed. GUI thread only.
+void messageError_wait(const char* text);
 // 1 for Yes, 0 for No or a box closed any other way.
 int messageQuestion(const char* text);
 // Asks what to do with unsaved changes before closing: "Save", "Close

@@ -45,6 +45,10 @@ const Shortcut kShortcuts[] = {
     {"Wheel", "output up, down by 5"},
     {"Left button", "draw freehand"},
     {"Right button", "draw a straight line"},
+    {nullptr, "In the device table:"},
+    {"Double-click, Return", "Setup device"},
+    {"Ctrl+click, Shift+click", "select several devices"},
+    {"Click on a column's title", "sort by it; again: the other way"},
 };
 
 struct Accel {

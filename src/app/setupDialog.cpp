@@ -7,7 +7,6 @@
 #include "app/daliWin.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
-#include "device/bridge.h"
 #include "device/setupValues.h"
 #include "app/widgets.h"
 
@@ -178,8 +177,7 @@ int input_dialog(const Device* record, SetupValues* values) {
     if (!bad) return SETUP_DIALOG_OK;
     // One bad field must not throw away the others: the messages are shown
     // now, over the dialog, which then goes on holding what was typed.
-    messageError(values->errorText);
-    bridge_showPending();
+    messageError_wait(values->errorText);
     if (!dialog.widget()) return SETUP_DIALOG_CANCELLED;
   }
 }

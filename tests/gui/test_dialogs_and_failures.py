@@ -1,6 +1,6 @@
 """The file dialogs and the three failure boxes.
 
-Filters: "Update FW" lists "Firmware files", "Curve files", "Any files" with
+Filters: "Update FW" ("Choose firmware") lists "Firmware files", "Curve files", "Any files" with
 the first in effect; "Read curve" and "Save curve" put "Curve files" first.
 Folders: the first dialog opens in the working folder, a cancelled one
 changes nothing, and after an accepted file every dialog opens in that
@@ -38,8 +38,8 @@ def test():
     start = os.path.basename(p.cwd)
 
     p.click("Update FW")
-    dialog_shows(p, "Open File", FIRMWARE_FIRST, start)
-    p.cancel_chooser("Open File")
+    dialog_shows(p, "Choose firmware", FIRMWARE_FIRST, start)
+    p.cancel_chooser("Choose firmware")
     p.wait_stdout(r"FileChooser Canceled\n")
 
     # A file one byte larger than a curve file may be, in a folder of its own.
