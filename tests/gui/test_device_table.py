@@ -5,7 +5,7 @@ device holds, and "not responding" for the silent one; a click on a column
 title sorts by it, numbers as numbers, again the other way, the row numbers
 staying the order found; a double-click opens "Setup device", and a written
 address moves the row while it stays selected; after a UID change the device
-stays selected under its new UID."""
+stays selected under its new UID, and Return sets it up."""
 
 import json
 import os
@@ -142,6 +142,12 @@ def test():
     check(ui.sensitive(p.button("Setup device")), "no device is selected for the device buttons")
     check(rows(p)[1][-1] == "2C0FFEE0", "the table is no longer sorted by address: %r" % rows(p)[1])
     ui.screenshot("new-uid")
+    # Return in the table (clicked) sets up the selected device.
+    ui.click_row(t, rows(p)[1].index(new_uid))
+    ui.key("Return")
+    dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup %s" % new_uid, timeout=30)
+    ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
+    p.wait_no_dialogs()
     check(p.terminate() == 0, "exit status not 0")
 
 
