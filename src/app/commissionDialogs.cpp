@@ -123,11 +123,11 @@ void showReport(const char* title, const CommissionRun* run) {
 void askToApply() {
   const CommissionRun* run = commissionJob_run();
   if (run->cableLost) {
-    showReport("Apply: check", run);
+    showReport("Apply: check report", run);
     return;
   }
   const int changes = commissionJob_count(run, COMMISSION_WOULD_CHANGE);
-  ModalDialog dialog(newDialog("Apply"));
+  ModalDialog dialog(newDialog("Apply: check"));
   if (!dialog.widget()) return;
   GtkDialog* d = GTK_DIALOG(dialog.widget());
   gtk_dialog_add_button(d, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
@@ -287,9 +287,9 @@ void commissionDialogs_tick() {
   devicePanel_tick();
   buttons_refresh();
   switch (done) {
-    case PENDING_ADDRESS: showReport("Address in sequence", commissionJob_run()); break;
+    case PENDING_ADDRESS: showReport("Address in sequence: report", commissionJob_run()); break;
     case PENDING_CHECK: askToApply(); break;
-    case PENDING_APPLY: showReport("Apply", commissionJob_run()); break;
+    case PENDING_APPLY: showReport("Apply: report", commissionJob_run()); break;
     case PENDING_EXPORT: reportExport(); break;
     case PENDING_NONE: break;
   }

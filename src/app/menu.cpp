@@ -46,7 +46,7 @@ const Shortcut kShortcuts[] = {
     {"Left button", "draw freehand"},
     {"Right button", "draw a straight line"},
     {nullptr, "In the device table:"},
-    {"Double-click, Return", "Setup device"},
+    {"Double-click, Return", "set up the device of the row"},
     {"Ctrl+click, Shift+click", "select several devices"},
     {"Click on a column's title", "sort by it; again: the other way"},
 };

@@ -52,7 +52,7 @@ def close_report(p, title):
     report = p.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout=60)
     summary = ui.wait_for(lambda: label(report, "Summary"), "the report's summary")
     lines = result_lines(report)
-    ui.screenshot(title.lower().replace(" ", "-"), window=False)
+    ui.screenshot(title.lower().replace(":", "").replace(" ", "-"), window=False)
     ui.do_action(ui.find(report, pyatspi.ROLE_PUSH_BUTTON, "Close"), "click")
     p.wait_no_dialogs()
     return summary, lines
@@ -89,7 +89,7 @@ def address_in_sequence(p, order):
     ui.screenshot("address-dialog", window=False)
     ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
 
-    summary, lines = close_report(p, "Address in sequence")
+    summary, lines = close_report(p, "Address in sequence: report")
     check(summary == "5 devices: 5 changed.", "the report says %r" % summary)
     for uid, line, address in zip(order, lines, expected):
         check(re.fullmatch(r"%s +changed +address \d+ -> %s" % (uid, address), line) is not None,
@@ -117,7 +117,7 @@ def apply_refused(p, path):
 def apply_one_row(p, path, uid, backlight):
     p.menu("Devices", "Apply\u2026")
     p.choose_file("Apply a CSV file", path)
-    question = p.wait_dialog(pyatspi.ROLE_DIALOG, "Apply", timeout=60)
+    question = p.wait_dialog(pyatspi.ROLE_DIALOG, "Apply: check", timeout=60)
     summary = ui.wait_for(lambda: label(question, "Summary"), "the check's summary")
     check("5 devices: 4 unchanged, 1 would change." in summary, "the check says %r" % summary)
     lines = result_lines(question)
@@ -127,7 +127,7 @@ def apply_one_row(p, path, uid, backlight):
           "the check lists %r" % lines)
     ui.screenshot("apply-question", window=False)
     ui.do_action(ui.find(question, pyatspi.ROLE_PUSH_BUTTON, "Apply"), "click")
-    summary, lines = close_report(p, "Apply")
+    summary, lines = close_report(p, "Apply: report")
     check(summary == "5 devices: 4 unchanged, 1 changed.", "the report says %r" % summary)
 
 
