@@ -61,11 +61,14 @@ bool discover(SimLine& line, SimDevices& population) {
 void BM_Refresh(benchmark::State& state) {
   const int column = (int)state.range(0);
   if (column != DEVICE_SORT_NONE) devicePanel_sortBy(column);
-  int n = 0;
+  // Across runs too: every step must change what the table shows.
+  static int n = 0;
   for (auto _ : state) {
     // One device's record changes, as an answer would change it: the
-    // table is rebuilt and drawn.
-    const uint8_t addr[2] = {(uint8_t)(1 + n % 250), 0};
+    // table is rebuilt and drawn. 200 and 511 have no common factor, so a
+    // device never gets the address it had the last time.
+    const int value = 1 + n % 511;
+    const uint8_t addr[2] = {(uint8_t)(value & 0xFF), (uint8_t)(value >> 8)};
     uint32_t uids[DEVICES];
     devicePanel_listed(uids, DEVICES);
     dev_setAddr(uids[n % DEVICES], addr);
