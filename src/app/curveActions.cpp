@@ -23,6 +23,10 @@ namespace {
 // Staging record for every curve action.
 CurveRecord curve;
 GtkWidget* entryName = nullptr;
+GtkWidget* nameLabel = nullptr;
+GtkWidget* nameNotice = nullptr;
+// Set by the entry's insert handler when the text inserted does not fit.
+bool nameCut = false;
 
 // Path buffer for Save: the longest chosen path plus ".crv".
 enum { SAVE_PATH_SIZE = DIALOG_PATH_SIZE + 4 };
@@ -80,6 +84,11 @@ void onNameInsert(GtkEditable* editable, gchar* text, gint length, gint* positio
     if (c == (gunichar)-1 || c == (gunichar)-2) break;
     if (!g_unichar_iscntrl(c)) g_string_append_unichar(clean, c);
   }
+  // The entry keeps what fits and drops the rest without a word: the
+  // notice under it says so.
+  const gint room = gtk_entry_get_max_length(GTK_ENTRY(editable)) -
+                    (gint)g_utf8_strlen(gtk_entry_get_text(GTK_ENTRY(editable)), -1);
+  if ((gint)g_utf8_strlen(clean->str, (gssize)clean->len) > room) nameCut = true;
   if ((gint)clean->len != length) {
     g_signal_handlers_block_by_func(editable, (gpointer)onNameInsert, NULL);
     gtk_editable_insert_text(editable, clean->str, (gint)clean->len, position);
@@ -87,6 +96,32 @@ void onNameInsert(GtkEditable* editable, gchar* text, gint length, gint* positio
     g_signal_stop_emission_by_name(editable, "insert-text");
   }
   g_string_free(clean, TRUE);
+}
+
+void showNameCut(bool cut) {
+  if (!nameNotice) return;
+  if (cut)
+    gtk_widget_show(nameNotice);
+  else
+    gtk_widget_hide(nameNotice);
+}
+
+// Every change of the name: the notice shows while the last change cut it.
+void onNameChanged(GtkEditable*, gpointer) {
+  showNameCut(nameCut);
+  nameCut = false;
+}
+
+// Whether the name at the start of a curve file is longer than the name
+// the record took from it: its first run of non-blank bytes, control bytes
+// left out, as curve_parseFile reads it.
+bool fileNameCut(const unsigned char* data, int n, const CurveRecord* rec) {
+  int i = 0;
+  while (i < n && (data[i] == ' ' || (data[i] >= '\t' && data[i] <= '\r'))) i++;
+  size_t bytes = 0;
+  for (; i < n && data[i] != ' ' && !(data[i] >= '\t' && data[i] <= '\r'); i++)
+    bytes += data[i] >= 0x20 && data[i] != 0x7F ? 1 : 0;
+  return bytes > strnlen(rec->name, CURVE_NAME_SIZE);
 }
 
 void postError(const char* what, const char* path, const char* reason = nullptr) {
@@ -102,10 +137,25 @@ GtkWidget* getEntryName(const char* text, int maxLength) {
   gtk_entry_set_max_length(GTK_ENTRY(entryName), maxLength);
   gtk_entry_set_text(GTK_ENTRY(entryName), text);
   g_signal_connect(entryName, "insert-text", G_CALLBACK(onNameInsert), NULL);
+  g_signal_connect(entryName, "changed", G_CALLBACK(onNameChanged), NULL);
   atk_object_set_name(gtk_widget_get_accessible(entryName), "Curve name");
   gtk_widget_show(entryName);
+  nameLabel = gtk_label_new("Curve name:");
+  gtk_misc_set_alignment(GTK_MISC(nameLabel), 0.0f, 1.0f);
+  gtk_label_set_mnemonic_widget(GTK_LABEL(nameLabel), entryName);
+  gtk_widget_show(nameLabel);
+  char notice[64];
+  snprintf(notice, sizeof notice, "Cut to %d characters", maxLength);
+  nameNotice = gtk_label_new(notice);
+  gtk_misc_set_alignment(GTK_MISC(nameNotice), 0.0f, 0.0f);
+  atk_object_set_name(gtk_widget_get_accessible(nameNotice), "Curve name notice");
+  gtk_widget_set_no_show_all(nameNotice, TRUE);
   return entryName;
 }
+
+GtkWidget* curveActions_nameLabel() { return nameLabel; }
+
+GtkWidget* curveActions_nameNotice() { return nameNotice; }
 
 void setEntryNameTXT(const char* text) {
   if (entryName) gtk_entry_set_text(GTK_ENTRY(entryName), text);
@@ -170,8 +220,10 @@ void buttonReadAction() {
   }
   if (!curve_parseFile(data, n, &curve)) return;
   fflush(stdout);
+  const bool cut = fileNameCut(data, n, &curve);
   loadRecord();
   savedState = currentState();
+  showNameCut(cut);
 }
 
 void buttonSaveAction() { curveActions_save(); }

@@ -11,6 +11,11 @@ enum {
 };
 
 GtkWidget* getEntryName(const char* text, int maxLength);
+// The entry's label ("Curve name:"), and the line under the entry that says
+// when a longer name was cut to the 11 characters a curve's name holds
+// (hidden otherwise). Made with the entry.
+GtkWidget* curveActions_nameLabel();
+GtkWidget* curveActions_nameNotice();
 void setEntryNameTXT(const char* text);
 char* getEntryNameTXT(char* buffer);
 // Refreshes the staging record from the name entry and the current curve.

@@ -3,7 +3,9 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <atomic>
 #include <cstring>
+#include <initializer_list>
 
 #include "app/busyCursor.h"
 #include "app/dialog.h"
@@ -12,6 +14,7 @@
 #include "device/app_dali.h"
 #include "device/bridge.h"
 #include "device/exchange.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -32,19 +35,88 @@ void clearList() {
   if (daliList) gtk_clist_clear(GTK_CLIST(daliList));
 }
 
-// Tells the operator when the cable failed; true when it did, so that the
-// handler stops there and says it once.
-bool cableFailed(int result) {
-  const char* text = exchange_cableText(result);
-  if (text) messageError(text);
-  return text != nullptr;
+// The DALI exchanges run on a thread of their own: a search takes seconds,
+// and the dialog must stay drawn and say how it goes meanwhile. One runs at
+// a time; the panel's refresh sees it through (`phase`).
+enum DaliKind { DALI_JOB_RANDOMIZE, DALI_JOB_SEARCH, DALI_JOB_READ };
+enum DaliPhase { DALI_IDLE, DALI_SEARCHING, DALI_READING, DALI_DONE };
+std::atomic<int> phase{DALI_IDLE};
+std::atomic<int> jobResult{0};
+DaliKind jobKind = DALI_JOB_READ;  // GUI thread; the worker gets its own copy
+uint32_t jobUid = 0;
+bool listCleared = false;  // the list was emptied for the job's read
+bool cursorHeld = false;
+GtkWidget* statusLabel = nullptr;
+
+struct DaliArg {
+  DaliKind kind;
+  uint32_t uid;
+};
+
+const char* const kRunning[] = {"Randomizing\u2026", "Searching\u2026", "Reading\u2026"};
+const char* const kDone[] = {"Randomize done", "Search done", "Read DALI done"};
+
+void daliWorker(void* p) {
+  const DaliArg arg = *(DaliArg*)p;
+  delete (DaliArg*)p;
+  int r = 0;
+  if (arg.kind != DALI_JOB_READ) r = app_dali_search(arg.uid, arg.kind == DALI_JOB_RANDOMIZE ? 255 : 0);
+  if (!exchange_cableText(r)) {
+    phase.store(DALI_READING);
+    r = app_dali_read(arg.uid);
+  }
+  jobResult.store(r);
+  phase.store(DALI_DONE);
 }
 
-// Runs a DALI exchange with the busy cursor over the panel's window.
-void withBusyCursor(void (*exchange)(uint32_t)) {
-  if (!daliDevice) return;
-  BusyCursor busy(daliList);
-  exchange(daliDevice);
+void setStatus(const char* text) {
+  if (statusLabel) gtk_label_set_text(GTK_LABEL(statusLabel), text);
+}
+
+void setButtons(bool sensitive) {
+  for (GtkWidget* b : {daliButtonRandomize, daliButtonSearch, daliButtonRead})
+    if (b) gtk_widget_set_sensitive(b, sensitive);
+}
+
+void releaseCursor() {
+  if (cursorHeld) busyCursor_end();
+  cursorHeld = false;
+}
+
+// The job's end on the GUI thread: the list shows the fresh entries, the
+// buttons come back and the operator is told how it went.
+void finishJob() {
+  phase.store(DALI_IDLE);
+  releaseCursor();
+  setButtons(true);
+  clearList();
+  const int r = jobResult.load();
+  const char* cable = exchange_cableText(r);
+  char text[96];
+  if (cable) {
+    snprintf(text, sizeof text, "%s: the cable failed.", kDone[jobKind]);
+    messageError(cable);
+  } else {
+    Device d;
+    const int count = dev_copy(jobUid, &d) ? d.daliCount : 0;
+    snprintf(text, sizeof text, "%s: %d DALI gear.", kDone[jobKind], count);
+  }
+  setStatus(text);
+}
+
+void startJob(DaliKind kind) {
+  if (!daliDevice || phase.load() != DALI_IDLE) return;
+  jobKind = kind;
+  jobUid = daliDevice;
+  listCleared = kind == DALI_JOB_READ;
+  if (listCleared) clearList();
+  setButtons(false);
+  setStatus(kRunning[kind]);
+  busyCursor_begin(daliList);
+  cursorHeld = true;
+  phase.store(kind == DALI_JOB_READ ? DALI_READING : DALI_SEARCHING);
+  DaliArg* arg = new DaliArg{kind, daliDevice};
+  if (thread_start(daliWorker, arg) != 0) daliWorker(arg);  // no thread: as before, on this one
 }
 
 }  // namespace
@@ -92,11 +164,35 @@ GtkWidget* getDaliPanel(const Device* device, int framed) {
   gtk_widget_show(box);
   gtk_widget_show(outer);
   gtk_box_pack_start(GTK_BOX(box), getDaliList(device), TRUE, TRUE, 2);
-  gtk_box_pack_start(GTK_BOX(box), getButtonsDaliPanel(), FALSE, TRUE, 2);
+  // The buttons, with a line under them that says what a search is doing.
+  GtkWidget* side = gtk_vbox_new(FALSE, 2);
+  gtk_box_pack_start(GTK_BOX(side), getButtonsDaliPanel(), FALSE, TRUE, 0);
+  statusLabel = gtk_label_new("");
+  gtk_label_set_line_wrap(GTK_LABEL(statusLabel), TRUE);
+  gtk_widget_set_size_request(statusLabel, 110, -1);
+  gtk_misc_set_alignment(GTK_MISC(statusLabel), 0.0f, 0.0f);
+  atk_object_set_name(gtk_widget_get_accessible(statusLabel), "DALI status");
+  gtk_box_pack_start(GTK_BOX(side), statusLabel, FALSE, TRUE, 2);
+  gtk_widget_show_all(side);
+  gtk_box_pack_start(GTK_BOX(box), side, FALSE, TRUE, 2);
+  // A search still running from an earlier panel keeps the buttons.
+  if (phase.load() != DALI_IDLE) {
+    setButtons(false);
+    setStatus(kRunning[jobKind]);
+  }
   return outer;
 }
 
 int updateDaliList(void*) {
+  const int now = phase.load();
+  if (now == DALI_DONE && daliList) {
+    finishJob();
+  } else if (now == DALI_READING && !listCleared) {
+    // The search has ended and the entries are read anew: the list shows
+    // them as they come.
+    clearList();
+    listCleared = true;
+  }
   Device d;
   if (!daliList || !dev_copy(daliDevice, &d)) return 1;
   GtkCList* list = GTK_CLIST(daliList);
@@ -115,28 +211,11 @@ int updateDaliList(void*) {
   return 1;
 }
 
-void daliButtonRandomizeAction() {
-  withBusyCursor([](uint32_t uid) {
-    if (cableFailed(app_dali_search(uid, 255))) return;
-    clearList();
-    cableFailed(app_dali_read(uid));
-  });
-}
+void daliButtonRandomizeAction() { startJob(DALI_JOB_RANDOMIZE); }
 
-void daliButtonSearchAction() {
-  withBusyCursor([](uint32_t uid) {
-    if (cableFailed(app_dali_search(uid, 0))) return;
-    clearList();
-    cableFailed(app_dali_read(uid));
-  });
-}
+void daliButtonSearchAction() { startJob(DALI_JOB_SEARCH); }
 
-void daliButtonReadAction() {
-  withBusyCursor([](uint32_t uid) {
-    clearList();
-    cableFailed(app_dali_read(uid));
-  });
-}
+void daliButtonReadAction() { startJob(DALI_JOB_READ); }
 
 void dali_dialog(const Device* device) {
   if (!device) return;
@@ -158,6 +237,8 @@ void dali_dialog(const Device* device) {
 }
 
 void daliWin_forget() {
+  releaseCursor();
+  statusLabel = nullptr;
   daliList = nullptr;
   scrolledDaliList = nullptr;
   daliButtonRandomize = daliButtonSearch = daliButtonRead = nullptr;

@@ -93,9 +93,13 @@ void buttonGenUIDAction() {
     outcome = app_genUidOutcome(uid, newUid);
   }
   app_genUid_outcomeText(text, sizeof text, uid, newUid, outcome);
-  if (outcome == APP_GENUID_ACKNOWLEDGED)
+  if (outcome == APP_GENUID_ACKNOWLEDGED) {
+    // The device stays selected under its new UID once the discovery that
+    // follows finds it.
+    devicePanel_renameSelected(uid, newUid);
     messageInfo(text);
-  else
+  } else {
     messageError(text);
+  }
   makeDiscovery();
 }

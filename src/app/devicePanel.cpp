@@ -1,12 +1,16 @@
 #include "app/devicePanel.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "app/buttons.h"
+#include "app/commissionDialogs.h"
 #include "app/deviceActions.h"
+#include "app/deviceTable.h"
 #include "app/mainWin.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
@@ -14,7 +18,8 @@
 
 namespace {
 
-enum { ROW_TEXT_SIZE = 24 };
+const uint32_t kNone = 0xFFFFFFFFu;
+enum { TITLE_SIZE = 32 };
 
 GtkWidget* frame = nullptr;
 GtkWidget* buttonDiscovery = nullptr;
@@ -23,41 +28,175 @@ GtkWidget* buttonNew = nullptr;
 GtkWidget* buttonEdit = nullptr;
 GtkWidget* buttonIdentify = nullptr;
 GtkWidget* buttonGenUID = nullptr;
-// The discovery result the list shows.
-uint32_t shownGeneration = 0;
 
+// What the table shows, row by row in its order, and what it was made from:
+// the found list's and the device table's generations, and whether a
+// discovery was still reading the devices.
+DeviceTableModel shown;
+DeviceTableModel fresh;
+uint32_t shownFound = 0;
+uint32_t shownRecords = 0;
+bool shownReading = false;
+bool listSet = false;  // the list holds the rows of `shown`
+
+int sortColumn = DEVICE_SORT_NONE;
+bool sortDescending = false;
+
+// The selection by UID, as the operator left it: every selected device and
+// the one selected last (selected_dev while its row is there).
+uint32_t wanted[DEVICE_TABLE_MAX];
+int wantedCount = 0;
+uint32_t anchor = kNone;
+// Set while the panel itself changes the list's selection.
+bool restoring = false;
 
 GtkCList* list() {
   getDeviceList();
   return GTK_CLIST(mainWin_deviceListWidget());
 }
 
-// Empties the list and forgets the selection: a discovery starts.
-void clearList() {
-  if (mainWin_deviceListWidget()) gtk_clist_clear(list());
-  selected_dev.store(0xFFFFFFFFu);
+bool isWanted(uint32_t uid) {
+  for (int i = 0; i < wantedCount; i++)
+    if (wanted[i] == uid) return true;
+  return false;
+}
+
+void forgetSelection() {
+  wantedCount = 0;
+  anchor = kNone;
+  selected_dev.store(kNone);
+  if (mainWin_deviceListWidget()) {
+    restoring = true;
+    gtk_clist_unselect_all(list());
+    restoring = false;
+  }
 }
 
 // Starts a discovery unless one runs, and shows at once what it locks.
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
-  if (!discoveryJob_running()) {
-    if (mode != DISCOVERY_NEW) clearList();
-    discoveryJob_start(mode);
-  }
+  if (!discoveryJob_running()) discoveryJob_start(mode);
+  devicePanel_tick();
   buttons_refresh();
 }
 
-void fillList(const uint32_t* uids, int count) {
+// The selection after the rows were rebuilt: the rows of the wanted UIDs
+// are selected again, and selected_dev is the one selected last, when it is
+// there. Wanted devices that are not listed are given up once no discovery
+// can bring them back.
+void restoreSelection(bool reading) {
   GtkCList* l = list();
+  uint32_t last = kNone;
+  int kept = 0;
+  for (int i = 0; i < wantedCount; i++) {
+    const int row = deviceTable_find(&shown, wanted[i]);
+    if (row >= 0) {
+      gtk_clist_select_row(l, row, 0);
+      last = wanted[i];
+    }
+    if (row >= 0 || reading) wanted[kept++] = wanted[i];
+  }
+  wantedCount = kept;
+  if (anchor != kNone && deviceTable_find(&shown, anchor) >= 0)
+    last = anchor;
+  else if (!reading)
+    anchor = last;
+  if (last != kNone)
+    selected_dev.store(last);
+  else if (!reading && wantedCount == 0)
+    selected_dev.store(kNone);
+}
+
+void fillList() {
+  GtkCList* l = list();
+  GtkAdjustment* v = gtk_clist_get_vadjustment(l);
+  const gdouble top = v ? v->value : 0.0;
+  restoring = true;
   gtk_clist_freeze(l);
   gtk_clist_clear(l);
-  for (int i = 0; i < count; i++) {
-    char text[ROW_TEXT_SIZE];
-    gchar* row[1] = {devicePanel_rowText(text, sizeof text, i + 1, uids[i])};
-    gtk_clist_append(l, row);
+  for (int i = 0; i < shown.count; i++) {
+    gchar* cells[DEVICE_COLUMNS];
+    for (int c = 0; c < DEVICE_COLUMNS; c++) cells[c] = shown.rows[i].cells[c];
+    gtk_clist_append(l, cells);
   }
+  restoreSelection(shownReading);
   gtk_clist_thaw(l);
+  restoring = false;
+  // A refresh keeps the rows the operator scrolled to in view.
+  if (v) gtk_adjustment_set_value(v, top < v->upper - v->page_size ? top : MAX(0.0, v->upper - v->page_size));
+  listSet = true;
+}
+
+void showSortTitles() {
+  GtkCList* l = list();
+  for (int c = 0; c < DEVICE_COLUMNS; c++) {
+    char title[TITLE_SIZE];
+    snprintf(title, sizeof title, "%s%s", deviceTable_title(c),
+             c != sortColumn ? "" : sortDescending ? " \u25BC" : " \u25B2");
+    gtk_clist_set_column_title(l, c, title);
+  }
+}
+
+void onClickColumn(GtkCList*, gint column, gpointer) { devicePanel_sortBy(column); }
+
+void onSelectionSignal(GtkCList*, gint, gint, GdkEvent*, gpointer) {
+  if (!restoring) devicePanel_selectionChanged();
+}
+
+gboolean openSetup(gpointer) {
+  if (buttonEdit && gtk_widget_is_sensitive(buttonEdit)) gtk_button_clicked(GTK_BUTTON(buttonEdit));
+  return FALSE;
+}
+
+// Double-click on a row opens "Setup device" for it; its first click has
+// selected it. The dialog opens once the list has finished with the click.
+gboolean onButtonPress(GtkWidget* w, GdkEventButton* e, gpointer) {
+  GtkCList* l = GTK_CLIST(w);
+  if (e->type != GDK_2BUTTON_PRESS || e->button != 1 || e->window != l->clist_window) return FALSE;
+  gint row = -1, column = -1;
+  if (gtk_clist_get_selection_info(l, (gint)e->x, (gint)e->y, &row, &column) && row >= 0 && row < l->rows)
+    g_idle_add(openSetup, NULL);
+  return FALSE;
+}
+
+gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer) {
+  if (e->keyval != GDK_Return && e->keyval != GDK_KP_Enter && e->keyval != GDK_ISO_Enter) return FALSE;
+  g_idle_add(openSetup, NULL);
+  return TRUE;
+}
+
+// The columns as wide as their widest text, the row text's as the widest
+// row; the last column takes what is left.
+void setColumnWidths(GtkCList* l) {
+  const char* const widest[DEVICE_COLUMNS] = {"(200) DDDDDDDD", "not responding", "to 100%", "100 s",
+                                              "100%", "255\u2013255", "ver.3.255;", "255"};
+  for (int c = 0; c < DEVICE_COLUMNS; c++) {
+    char title[TITLE_SIZE];
+    snprintf(title, sizeof title, "%s \u25BC", deviceTable_title(c));
+    int width = 0;
+    for (const char* text : {(const char*)title, widest[c]}) {
+      PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(l), text);
+      int w = 0, h = 0;
+      pango_layout_get_pixel_size(layout, &w, &h);
+      g_object_unref(layout);
+      width = MAX(width, w);
+    }
+    gtk_clist_set_column_width(l, c, width + 8);
+  }
+  gtk_clist_set_column_justification(l, DEVICE_COL_ADDR, GTK_JUSTIFY_RIGHT);
+  gtk_clist_set_column_justification(l, DEVICE_COL_BACKLIGHT, GTK_JUSTIFY_RIGHT);
+}
+
+void setUpList() {
+  GtkCList* l = list();
+  gtk_clist_set_selection_mode(l, GTK_SELECTION_EXTENDED);
+  gtk_clist_column_titles_active(l);
+  setColumnWidths(l);
+  g_signal_connect(l, "click_column", G_CALLBACK(onClickColumn), NULL);
+  g_signal_connect(l, "select_row", G_CALLBACK(onSelectionSignal), NULL);
+  g_signal_connect(l, "unselect_row", G_CALLBACK(onSelectionSignal), NULL);
+  g_signal_connect(l, "button_press_event", G_CALLBACK(onButtonPress), NULL);
+  g_signal_connect(l, "key_press_event", G_CALLBACK(onKeyPress), NULL);
 }
 
 GtkWidget* buttonColumn() {
@@ -93,6 +232,7 @@ GtkWidget* devicePanel_get() {
   gtk_container_add(GTK_CONTAINER(frame), box);
   gtk_box_pack_start(GTK_BOX(box), getDeviceList(), TRUE, TRUE, 5);
   gtk_box_pack_start(GTK_BOX(box), buttonColumn(), FALSE, TRUE, 5);
+  setUpList();
   gtk_widget_show(box);
   gtk_widget_show(frame);
   return frame;
@@ -100,12 +240,12 @@ GtkWidget* devicePanel_get() {
 
 void buttonDiscoveryAction() {
   discoveryMsg.store(1);
-  selected_dev.store(0xFFFFFFFFu);
+  forgetSelection();
   startDiscovery(DISCOVERY_FULL);
 }
 
 void buttonQuickDiscoveryAction() {
-  selected_dev.store(0xFFFFFFFFu);
+  forgetSelection();
   startDiscovery(DISCOVERY_QUICK);
 }
 
@@ -121,11 +261,86 @@ void devicePanel_enable(bool enabled, bool deviceSelected) {
     if (b) gtk_widget_set_sensitive(b, enabled);
   for (GtkWidget* b : {buttonEdit, buttonIdentify, buttonGenUID})
     if (b) gtk_widget_set_sensitive(b, enabled && deviceSelected);
+  commissionDialogs_enable(enabled, shown.count > 0);
 }
 
 void devicePanel_tick() {
-  if (!mainWin_deviceListWidget() || discoveryJob_generation() == shownGeneration) return;
-  uint32_t uids[DISCOVERY_JOB_MAX];
-  int count = discoveryJob_found(uids, DISCOVERY_JOB_MAX, &shownGeneration);
-  fillList(uids, count < DISCOVERY_JOB_MAX ? count : DISCOVERY_JOB_MAX);
+  if (!mainWin_deviceListWidget()) return;
+  const bool reading = discoveryJob_running();
+  if (listSet && discoveryJob_generation() == shownFound && dev_generation() == shownRecords &&
+      reading == shownReading)
+    return;
+  devicePanel_refresh();
 }
+
+int devicePanel_refresh() {
+  if (!mainWin_deviceListWidget()) return 0;
+  // The generations first: a change while the rows are collected shows at
+  // the next tick.
+  shownFound = discoveryJob_generation();
+  shownRecords = dev_generation();
+  shownReading = discoveryJob_running();
+  deviceTable_collect(&fresh);
+  deviceTable_sort(&fresh, sortColumn, sortDescending);
+  if (listSet && deviceTable_same(&fresh, &shown)) {
+    restoring = true;
+    restoreSelection(shownReading);
+    restoring = false;
+  } else {
+    shown = fresh;
+    fillList();
+  }
+  buttons_refresh();
+  return shown.count;
+}
+
+bool devicePanel_restoring() { return restoring; }
+
+void devicePanel_renameSelected(uint32_t oldUid, uint32_t newUid) {
+  for (int i = 0; i < wantedCount; i++)
+    if (wanted[i] == oldUid) wanted[i] = newUid;
+  if (anchor == oldUid) anchor = newUid;
+}
+
+void devicePanel_selectionChanged() {
+  GtkCList* l = list();
+  wantedCount = 0;
+  bool anchorKept = false;
+  const uint32_t current = selected_dev.load();
+  for (GList* s = l->selection; s && wantedCount < DEVICE_TABLE_MAX; s = s->next) {
+    const int row = GPOINTER_TO_INT(s->data);
+    if (row < 0 || row >= shown.count) continue;
+    wanted[wantedCount++] = shown.rows[row].uid;
+    anchorKept = anchorKept || shown.rows[row].uid == current;
+  }
+  // selected_dev is the row selected last (selection_made set it); when
+  // that row was unselected, another selected row takes its place.
+  anchor = anchorKept ? current : wantedCount > 0 ? wanted[wantedCount - 1] : kNone;
+  selected_dev.store(anchor);
+  buttons_refresh();
+}
+
+void devicePanel_sortBy(int column) {
+  if (column < 0 || column >= DEVICE_COLUMNS) return;
+  sortDescending = column == sortColumn ? !sortDescending : false;
+  sortColumn = column;
+  showSortTitles();
+  devicePanel_refresh();
+}
+
+int devicePanel_listed(uint32_t* uids, int capacity) {
+  for (int i = 0; i < shown.count && i < capacity; i++) uids[i] = shown.rows[i].uid;
+  return shown.count;
+}
+
+int devicePanel_selected(uint32_t* uids, int capacity) {
+  int n = 0;
+  for (int i = 0; i < shown.count; i++) {
+    if (!isWanted(shown.rows[i].uid)) continue;
+    if (n < capacity) uids[n] = shown.rows[i].uid;
+    n++;
+  }
+  return n;
+}
+
+const DeviceTableModel* devicePanel_model() { return &shown; }

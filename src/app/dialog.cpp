@@ -29,6 +29,12 @@ GtkFileFilter* makeFilter(const char* name, const char* pattern) {
   return f;
 }
 
+void dropFilter(GtkFileFilter* f) {
+  // A filter not added is floating: sink and drop it.
+  g_object_ref_sink(f);
+  g_object_unref(f);
+}
+
 void addFilters(GtkWidget* dialog, int kind) {
   GtkFileFilter* any = makeFilter("Any files", "*");
   GtkFileFilter* firmware = makeFilter("Firmware files", "*.fw");
@@ -38,12 +44,13 @@ void addFilters(GtkWidget* dialog, int kind) {
     gtk_file_chooser_add_filter(chooser, kind == DIALOG_KIND_FIRMWARE ? firmware : curve);
     gtk_file_chooser_add_filter(chooser, kind == DIALOG_KIND_FIRMWARE ? curve : firmware);
     gtk_file_chooser_add_filter(chooser, any);
+  } else if (kind == DIALOG_KIND_CSV) {
+    gtk_file_chooser_add_filter(chooser, makeFilter("CSV files", "*.csv"));
+    gtk_file_chooser_add_filter(chooser, any);
+    dropFilter(firmware);
+    dropFilter(curve);
   } else {
-    // Filters not added are floating: sink and drop them.
-    for (GtkFileFilter* f : {any, firmware, curve}) {
-      g_object_ref_sink(f);
-      g_object_unref(f);
-    }
+    for (GtkFileFilter* f : {any, firmware, curve}) dropFilter(f);
   }
 }
 
@@ -118,6 +125,12 @@ void messageInfo_show(const char* text) { runMessage(GTK_MESSAGE_INFO, GTK_BUTTO
 
 void messageError_show(const char* text) { runMessage(GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, text); }
 
+void messageError_wait(const char* text) {
+  fprintf(stderr, "ERROR: %s\n", text);
+  fflush(stderr);
+  messageError_show(text);
+}
+
 int messageQuestion(const char* text) {
   return runMessage(GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, text) == GTK_RESPONSE_YES ? 1 : 0;
 }
@@ -134,9 +147,11 @@ int messageSaveChanges(const char* text) {
   return DIALOG_CANCEL_CLOSE;
 }
 
-int openFileDialog(int kind, int save) {
+int openFileDialog(int kind, int save) { return openFileDialogTitled(kind, save, save ? "Save File" : "Open File"); }
+
+int openFileDialogTitled(int kind, int save, const char* title) {
   GtkWidget* chooser = gtk_file_chooser_dialog_new(
-      save ? "Save File" : "Open File", GTK_WINDOW(mainWin_window()),
+      title, GTK_WINDOW(mainWin_window()),
       save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
       GTK_RESPONSE_CANCEL, save ? GTK_STOCK_SAVE : GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, NULL);
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), lastFile);

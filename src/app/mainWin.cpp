@@ -9,13 +9,16 @@
 
 #include "app/buttons.h"
 #include "app/curveActions.h"
+#include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
+#include "app/deviceTable.h"
 #include "app/dialog.h"
 #include "app/icon.h"
 #include "app/menu.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
+#include "device/commission_job.h"
 #include "device/discovery_job.h"
 #include "link/timer.h"
 
@@ -41,28 +44,42 @@ void showNow(int type, const char* text) {
 }
 
 void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpointer) {
+  // The table selecting its rows again after a refresh is no choice of the
+  // operator's.
+  if (devicePanel_restoring()) return;
+  // A selection made with the keyboard, or settled when the button is
+  // released, names no column: the row's first.
+  if (column < 0) column = 0;
   gchar* text = nullptr;
   gtk_clist_get_text(GTK_CLIST(list), row, column, &text);
   if (!text) return;
   printf("You selected row %d. More specifically you clicked in column %d, and the text in this "
          "cell is %s\n\n",
          row, column, text);
+  // The device is named by the row text of the first column, whichever
+  // column was clicked.
+  gchar* rowText = nullptr;
+  gtk_clist_get_text(GTK_CLIST(list), row, 0, &rowText);
   int number = 0;
   unsigned uid = 0;
-  if (sscanf(text, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
+  if (rowText && sscanf(rowText, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
   printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
   fflush(stdout);
   buttons_refresh();
 }
 
-// While a discovery runs the bar says how far it got: "N devices found".
+// While a discovery runs the bar says how far it got: "N devices found";
+// while devices are commissioned, "N of M devices done".
 void showFoundCount(GtkProgressBar* bar) {
   const int found = discoveryJob_foundNow();
-  char text[32] = "";
-  if (found >= 0) snprintf(text, sizeof text, "%d devices found", found);
+  char text[48] = "";
+  if (found >= 0)
+    snprintf(text, sizeof text, "%d devices found", found);
+  else if (commissionJob_running())
+    snprintf(text, sizeof text, "%d of %d devices done", commissionJob_done(), commissionJob_total());
   const gchar* shown = gtk_progress_bar_get_text(bar);
   if (strcmp(shown ? shown : "", text) == 0) return;
-  gtk_progress_bar_set_text(bar, found >= 0 ? text : NULL);
+  gtk_progress_bar_set_text(bar, text[0] ? text : NULL);
   // Screen readers read the bar's value, not its text: the description says it.
   atk_object_set_description(gtk_widget_get_accessible(GTK_WIDGET(bar)), text);
 }
@@ -143,7 +160,9 @@ GtkWidget* getProgressBar() {
 
 GtkWidget* getDeviceList() {
   if (scrolledDeviceList) return scrolledDeviceList;
-  scrolledDeviceList = widgets_list("Devices", "Device list", 440, 135, &deviceList);
+  const char* titles[DEVICE_COLUMNS];
+  for (int c = 0; c < DEVICE_COLUMNS; c++) titles[c] = deviceTable_title(c);
+  scrolledDeviceList = widgets_table(titles, DEVICE_COLUMNS, "Device list", 440, 135, &deviceList);
   g_signal_connect(deviceList, "select_row", G_CALLBACK(selection_made), NULL);
   return scrolledDeviceList;
 }
@@ -166,6 +185,8 @@ int progress(void* data) {
   devicePanel_tick();
   compEnabled = lockComponents.load() == 0;
   buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
+  // A commissioning job that has ended is reported (and Apply goes on).
+  commissionDialogs_tick();
   bridge_showPending();
   return 1;
 }
@@ -207,8 +228,15 @@ void createGUI() {
   gtk_container_add(GTK_CONTAINER(window), vbox);
   gtk_widget_show(vbox);
   gtk_box_pack_start(GTK_BOX(vbox), menu_getBar(window), FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(vbox), getDevPanel(), TRUE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(vbox), devicePanel_get(), FALSE, TRUE, 0);
+  // The curve above the devices, with a handle between them: the curve
+  // keeps its size and the devices' table takes what the window has to
+  // spare, unless the operator drags the handle.
+  GtkWidget* paned = gtk_vpaned_new();
+  gtk_paned_pack1(GTK_PANED(paned), getDevPanel(), FALSE, FALSE);
+  gtk_paned_pack2(GTK_PANED(paned), devicePanel_get(), TRUE, FALSE);
+  atk_object_set_name(gtk_widget_get_accessible(paned), "Curve and devices");
+  gtk_widget_show(paned);
+  gtk_box_pack_start(GTK_BOX(vbox), paned, TRUE, TRUE, 0);
   // The progress bar last: across the whole width, under everything else.
   gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "app/buttons.h"
+#include "app/commissionDialogs.h"
 #include "app/curveActions.h"
 #include "app/devicePanel.h"
 #include "app/dialog.h"
@@ -44,6 +45,10 @@ const Shortcut kShortcuts[] = {
     {"Wheel", "output up, down by 5"},
     {"Left button", "draw freehand"},
     {"Right button", "draw a straight line"},
+    {nullptr, "In the device table:"},
+    {"Double-click, Return", "set up the device of the row"},
+    {"Ctrl+click, Shift+click", "select several devices"},
+    {"Click on a column's title", "sort by it; again: the other way"},
 };
 
 struct Accel {
@@ -175,6 +180,10 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   addButtonItem(devices, accel, "Setup device\u2026", getButtonEdit(), {GDK_e, CTRL});
   addButtonItem(devices, accel, "Identify", getButtonIdentify(), {GDK_i, CTRL});
   addButtonItem(devices, accel, "Generate UID\u2026", getButtonGenUID());
+  addSeparator(devices);
+  addButtonItem(devices, accel, "Address in sequence\u2026", getButtonAddressSequence());
+  addButtonItem(devices, accel, "Export\u2026", getButtonExport());
+  addButtonItem(devices, accel, "Apply\u2026", getButtonApply());
   addSeparator(devices);
   addButtonItem(devices, accel, "Update FW\u2026", getButtonUpdateFw());
 

@@ -167,10 +167,17 @@ int input_dialog(const Device* record, SetupValues* values) {
   // forgotten as the dialog goes, however it goes.
   dialog.every(DALI_REFRESH_MS, updateDaliList);
   dialog.onGone(daliWin_forget);
-  if (dialog.run() != GTK_RESPONSE_OK) return SETUP_DIALOG_CANCELLED;
-  values->sleep = getValueSleep();
-  values->lossOfDmx = getValueLoss();
-  const int bad = setupValues_check(entryText(entryAddr), entryText(entryBack), entryText(entryLimUp),
-                                    entryText(entryLimDown), values);
-  return bad ? SETUP_DIALOG_INVALID : SETUP_DIALOG_OK;
+  for (;;) {
+    if (dialog.run() != GTK_RESPONSE_OK) return SETUP_DIALOG_CANCELLED;
+    values->errorText[0] = 0;
+    values->sleep = getValueSleep();
+    values->lossOfDmx = getValueLoss();
+    const int bad = setupValues_check(entryText(entryAddr), entryText(entryBack), entryText(entryLimUp),
+                                      entryText(entryLimDown), values);
+    if (!bad) return SETUP_DIALOG_OK;
+    // One bad field must not throw away the others: the messages are shown
+    // now, over the dialog, which then goes on holding what was typed.
+    messageError_wait(values->errorText);
+    if (!dialog.widget()) return SETUP_DIALOG_CANCELLED;
+  }
 }

@@ -15,9 +15,12 @@ enum {
   SETUP_ENTRY_MAX = 3,        // characters of each text entry
 };
 
-// Runs the dialog for the record (a copy the caller took). 1: OK and every
-// check passed, values filled; -1: OK but a check failed, the messages in
-// values->errorText; 0: cancelled or closed, values untouched.
+// Runs the dialog for the record (a copy the caller took) until OK with
+// values that pass every check, or Cancel. OK with a value that fails a
+// check shows the checks' messages in an error box and keeps the dialog
+// open with everything the operator typed. 1: OK, values filled; 0:
+// cancelled or closed, nothing to send. (-1 is never returned now; it stays
+// for callers that handle it.)
 int input_dialog(const Device* record, SetupValues* values);
 
 GtkWidget* getSetupPanel(const Device* record);

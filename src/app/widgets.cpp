@@ -56,14 +56,19 @@ GtkWidget* widgets_fixedRow(int spacing, GtkWidget** box) {
 
 GtkWidget* widgets_list(const char* title, const char* accessibleName, int width, int height,
                         GtkWidget** list) {
+  const char* titles[] = {title};
+  return widgets_table(titles, 1, accessibleName, width, height, list);
+}
+
+GtkWidget* widgets_table(const char* const* titles, int columns, const char* accessibleName, int width,
+                         int height, GtkWidget** list) {
   GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC,
                                  GTK_POLICY_ALWAYS);
   gtk_widget_set_size_request(scrolled, width, height);
-  const gchar* titles[] = {title};
-  *list = gtk_clist_new_with_titles(1, (gchar**)titles);
+  *list = gtk_clist_new_with_titles(columns, (gchar**)titles);
   gtk_clist_set_shadow_type(GTK_CLIST(*list), GTK_SHADOW_NONE);
-  gtk_clist_set_column_width(GTK_CLIST(*list), 0, 0);
+  gtk_clist_set_column_width(GTK_CLIST(*list), columns - 1, 0);
   gtk_clist_set_row_height(GTK_CLIST(*list), 25);
   atk_object_set_name(gtk_widget_get_accessible(*list), accessibleName);
   gtk_container_add(GTK_CONTAINER(scrolled), *list);

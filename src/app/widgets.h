@@ -22,3 +22,7 @@ GtkWidget* widgets_fixedRow(int spacing, GtkWidget** box);
 // when needed; both shown. Returns the scrolled window; `list` gets the list.
 GtkWidget* widgets_list(const char* title, const char* accessibleName, int width, int height,
                         GtkWidget** list);
+// The same with `columns` columns titled `titles`; the last one takes what
+// the others leave of the list's width.
+GtkWidget* widgets_table(const char* const* titles, int columns, const char* accessibleName, int width,
+                         int height, GtkWidget** list);

@@ -85,7 +85,11 @@ int app_setup_read(uint32_t uid) {
   Packet p;
   packet_fillHeader(&p, uid);
   p.data[p.length++] = PACKET_CLASS_SETUP;
-  return exchange(&p, uid, true);
+  const int result = exchange(&p, uid, true);
+  // A device that stops answering is shown as such, not with the values
+  // it reported before.
+  if (result < 0) dev_setAnswered(uid, false);
+  return result;
 }
 
 void app_setup_fillWrite(Packet* p, const SetupValues* v) {
@@ -117,6 +121,7 @@ void app_setup_parse(Packet* packet) {
   // Items while their tag and length byte lie within the payload. An item
   // whose data runs past the payload, or holds fewer bytes than its value
   // needs, is not applied; the DALI count is taken only with exactly one.
+  bool applied = false;
   for (int i = 1; i + 1 < length;) {
     const uint8_t tag = d[i];
     const int n = d[i + 1];
@@ -125,9 +130,15 @@ void app_setup_parse(Packet* packet) {
     if (!set) break;
     const bool fits = i + 2 + n <= length;
     const bool enough = tag == SETUP_TAG_DALI_COUNT ? n == 1 : n >= width;
-    if (fits && enough) set(packet->src, d + i + 2);
+    if (fits && enough) {
+      set(packet->src, d + i + 2);
+      applied = true;
+    }
     i += 2 + n;
   }
+  // The record now holds what the device reported (the window tells such
+  // a record from one that never got an answer).
+  if (applied) dev_setAnswered(packet->src, true);
   setup_rec.store(packet->src);
 }
 

@@ -12,6 +12,7 @@ enum {
   BRIDGE_MESSAGE_SIZE = 512,  // the slot's text, terminator included
   LOCK_FIRMWARE = 1,          // lock bit of the firmware update
   LOCK_DISCOVERY = 2,         // lock bit of the discovery
+  LOCK_COMMISSION = 4,        // lock bit of the commissioning runs (address in sequence, export, apply)
   BRIDGE_INFO = 1,            // message kinds
   BRIDGE_ERROR = -1,
 };

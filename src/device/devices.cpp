@@ -1,6 +1,7 @@
 #include "device/devices.h"
 
 #include <cstdio>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -10,6 +11,11 @@ namespace {
 
 Device dev[DEV_TABLE_SIZE];
 std::mutex devGuard;
+// Rises with every change under the guard; starts at 1 so that 0 means
+// "never read" to a reader.
+std::atomic<uint32_t> generation{1};
+
+void changed() { generation.fetch_add(1, std::memory_order_release); }
 
 typedef std::lock_guard<std::mutex> Guard;
 
@@ -25,6 +31,7 @@ int claim(uint32_t uid) {
   for (int i = 0; i < DEV_TABLE_SIZE; i++) {
     if (dev[i].uid == 0) {
       dev[i].uid = uid;
+      changed();
       return i;
     }
   }
@@ -80,6 +87,7 @@ int dev_count() {
 int dev_removeAll() {
   Guard g(devGuard);
   memset(dev, 0, sizeof dev);
+  changed();
   return 0;
 }
 
@@ -89,6 +97,28 @@ int dev_removeAllSetup() {
     const uint32_t uid = d.uid;
     memset(&d, 0, sizeof d);
     d.uid = uid;
+  }
+  changed();
+  return 0;
+}
+
+uint32_t dev_generation() {
+  const uint32_t g = generation.load(std::memory_order_acquire);
+  return g ? g : 1;
+}
+
+int dev_setAnswered(uint32_t uid, bool answered) {
+  Guard g(devGuard);
+  Device* d = nullptr;
+  if (answered) {
+    d = record(uid);
+  } else if (uid != 0) {
+    const int i = lookUp(uid);
+    d = i < 0 ? nullptr : &dev[i];
+  }
+  if (d && d->answered != (answered ? 1 : 0)) {
+    d->answered = answered ? 1 : 0;
+    changed();
   }
   return 0;
 }
@@ -112,7 +142,15 @@ int dev_getVerStr(uint32_t uid, char* text) {
   Device* d = record(uid);
   if (!d) return -1;
   if (!text || d->ver[0] < 1 || d->ver[0] > 3) return 0;
-  return snprintf(text, DEV_VER_TEXT_SIZE, "ver.%d.%d;", d->ver[0], d->ver[1]);
+  return dev_verText(d, text, DEV_VER_TEXT_SIZE);
+}
+
+int dev_verText(const Device* d, char* text, int size) {
+  if (!text || size <= 0) return 0;
+  text[0] = 0;
+  if (!d || d->ver[0] < 1 || d->ver[0] > 3) return 0;
+  const int n = snprintf(text, (size_t)size, "ver.%d.%d;", d->ver[0], d->ver[1]);
+  return n < size ? n : size - 1;
 }
 
 int getVerStr(char* text, int size, const uint8_t* bytes) {
@@ -136,13 +174,19 @@ int getVerStr(char* text, int size, const uint8_t* bytes) {
 
 int dev_setAddr(uint32_t uid, const uint8_t* b) {
   Guard g(devGuard);
-  if (Device* d = record(uid)) d->addr = (uint16_t)(b[0] | b[1] << 8);
+  if (Device* d = record(uid)) {
+    d->addr = (uint16_t)(b[0] | b[1] << 8);
+    changed();
+  }
   return 0;
 }
 
 int dev_setLossOfDmx(uint32_t uid, const uint8_t* b) {
   Guard g(devGuard);
-  if (Device* d = record(uid)) d->lossOfDmx = b[0];
+  if (Device* d = record(uid)) {
+    d->lossOfDmx = b[0];
+    changed();
+  }
   return 0;
 }
 
@@ -151,6 +195,7 @@ int dev_setDisplay(uint32_t uid, const uint8_t* b) {
   if (Device* d = record(uid)) {
     d->display[0] = b[0];
     d->display[1] = b[1];
+    changed();
   }
   return 0;
 }
@@ -160,6 +205,7 @@ int dev_setLimit(uint32_t uid, const uint8_t* b) {
   if (Device* d = record(uid)) {
     d->limit[0] = b[0];
     d->limit[1] = b[1];
+    changed();
   }
   return 0;
 }
@@ -170,6 +216,7 @@ int dev_setDaliCount(uint32_t uid, const uint8_t* b) {
     Device* d = record(uid);
     if (!d) return 0;
     d->daliCount = b[0];
+    changed();
   }
   printf("%X DALI:%d\n", (unsigned)uid, b[0]);
   return 0;
@@ -187,6 +234,7 @@ int dev_setDaliDev(uint32_t uid, const uint8_t* b) {
     d->dali[n].randomAddr = (uint32_t)b[2] | (uint32_t)b[3] << 8 | (uint32_t)b[4] << 16;
     d->dali[n].read = 1;
     stored = d->dali[n];
+    changed();
   }
   printf("%X DALI dev:%02X - %06X - %02X %02X %02X\n", (unsigned)uid, stored.shortAddr,
          (unsigned)stored.randomAddr, b[2], b[3], b[4]);
@@ -198,6 +246,7 @@ int dev_setVer(uint32_t uid, const uint8_t* b) {
   if (Device* d = record(uid)) {
     d->ver[0] = b[0];
     d->ver[1] = b[1];
+    changed();
   }
   return 0;
 }

@@ -40,6 +40,7 @@ struct Device {
   uint8_t daliCount;
   DaliEntry dali[DEV_DALI_SIZE];
   uint8_t ver[2];  // major, minor
+  uint8_t answered;  // 1 once the device answered a settings read; 0 after a read it left unanswered
 };
 
 // "HOLD", "to 0%", "to 100%", then "" that ends the list.
@@ -57,6 +58,13 @@ int findDevUID(uint32_t uid);
 bool dev_copy(uint32_t uid, Device* out);
 // Records in use.
 int dev_count();
+// A number that changes with every change of the table (every setter, every
+// clear, the answered mark), so that a reader can tell whether its copies
+// are still current without comparing them. Never 0.
+uint32_t dev_generation();
+// Marks uid's record as having answered a settings read (look up or claim),
+// or as having left one unanswered (only an existing record). Returns 0.
+int dev_setAnswered(uint32_t uid, bool answered);
 
 // Empties the table. Returns 0.
 int dev_removeAll();
@@ -72,6 +80,9 @@ int dev_getLossOfDmxStr(uint32_t uid, char* text);
 // "ver.%d.%d;" into text (at least DEV_VER_TEXT_SIZE bytes) and returns its
 // length; otherwise writes nothing and returns 0 (-1 when the table is full).
 int dev_getVerStr(uint32_t uid, char* text);
+// The version text of a record as dev_getVerStr writes it ("ver.%d.%d;"
+// for a major version 1..3, else ""). Returns its length.
+int dev_verText(const Device* d, char* text, int size);
 // Formats a version given as a count c and c components: each "%d." (the
 // third as "%c." when above 64), then "; ". Writes at most size bytes with
 // the terminator; returns the length written.

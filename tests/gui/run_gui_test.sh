@@ -6,6 +6,7 @@
 #
 # usage: run_gui_test.sh NAME ARTIFACT_DIR COMMAND [ARGS...]
 #
+# TERN_GUI_SCREEN, when set, is the screen's size (default 1280x1024x24).
 # The command sees TERN_GUI_NAME, TERN_GUI_WORK (a scratch folder that is
 # removed afterwards) and TERN_GUI_ARTIFACTS (kept: screenshots and logs).
 # Programs the command starts should have their process ids appended, one a
@@ -93,7 +94,7 @@ chmod 0700 "$work/runtime"
 # client leaves (the accessibility bus launcher connects briefly) would drop
 # a program connecting at that moment.
 : >"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${TERN_GUI_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
 for _ in $(seq 1 100); do

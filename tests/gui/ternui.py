@@ -172,14 +172,46 @@ def table_rows(acc):
     return [t.getAccessibleAt(r, 0).name for r in range(t.nRows)]
 
 
-def click_row(acc, row):
-    """Clicks the middle of a list's row with the X pointer. GAIL places the
-    cells of a GtkCList as if it had no title row: the rows really lie one
-    title lower, and the title is about as high as a row."""
+def table_cells(acc):
+    """The texts of every cell of a list, row by row."""
+    t = acc.queryTable()
+    return [[t.getAccessibleAt(r, c).name for c in range(t.nColumns)] for r in range(t.nRows)]
+
+
+def column_titles(acc):
+    t = acc.queryTable()
+    return [t.getColumnDescription(c) for c in range(t.nColumns)]
+
+
+def selected_rows(acc):
+    t = acc.queryTable()
+    return [r for r in range(t.nRows) if t.isRowSelected(r)]
+
+
+def click_row(acc, row, modifier=None, clicks=1):
+    """Clicks the middle of a list's row with the X pointer (with a modifier
+    key held, or twice). GAIL places the cells of a GtkCList as if it had no
+    title row: the rows really lie one title lower, and the title is about as
+    high as a row."""
     cell = acc.queryTable().getAccessibleAt(row, 0)
     x, y, w, h = extents(cell)
     check(w > 0 and h > 0, "row %d of %r has no extents on the screen" % (row, acc.name))
     xdotool("mousemove", x + w // 2, y + h + h // 2)
+    if modifier:
+        xdotool("keydown", modifier)
+    try:
+        xdotool("click", "--repeat", clicks, "--delay", 80, 1)
+    finally:
+        if modifier:
+            xdotool("keyup", modifier)
+
+
+def click_column(acc, column):
+    """Clicks the title of a list's column with the X pointer."""
+    header = acc.queryTable().getColumnHeader(column)
+    check(header is not None, "column %d of %r has no title" % (column, acc.name))
+    x, y, w, h = extents(header)
+    xdotool("mousemove", x + w // 2, y + h // 2)
     xdotool("click", 1)
 
 
@@ -435,8 +467,9 @@ class Program:
         wait_for(lambda: not self.toplevels(), "every dialog to close", timeout)
 
     def choose_file(self, title, path, timeout=TIMEOUT):
-        """Answers the file chooser titled `title` ("Open File" or "Save
-        File") with an absolute path typed into its name field."""
+        """Answers the file chooser titled `title` ("Open File", "Save File",
+        "Choose firmware"...) with an absolute path typed into its name field
+        and its Open or Save button."""
         dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout)
 
         def name_field():
@@ -449,7 +482,8 @@ class Program:
             do_action(find(dialog, pyatspi.ROLE_TOGGLE_BUTTON, "Type a file name"), "click")
         field = wait_for(name_field, "the name field of %r" % title, timeout)
         set_text(field, path)
-        accept = "Save" if title == "Save File" else "Open"
+        buttons = [b.name for b in descendants(dialog, pyatspi.ROLE_PUSH_BUTTON, only_showing=True)]
+        accept = "Save" if "Save" in buttons else "Open"
         do_action(find(dialog, pyatspi.ROLE_PUSH_BUTTON, accept), "click")
         wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, title), "%r to close" % title, timeout)
 

@@ -1,7 +1,8 @@
 """The device actions on a simulated line of three devices with four DALI
 gear each: "Setup device" shows the selected device's settings and DALI
-list, writes a changed address and sleep time to it and refuses bad input
-with every message; the DALI panel reads and randomizes; "Identify" reaches
+list, writes a changed address and sleep time to it, refuses bad input
+with every message and then holds what was typed until it is mended; the
+DALI panel reads and randomizes, drawn and saying so while it runs; "Identify" reaches
 the device; "Generate UID" answered No changes nothing, answered Yes gives
 the device a new UID that the list shows after the discovery that follows."""
 
@@ -81,10 +82,22 @@ def setup_dialog(p, uid):
     first = check_dali_rows(before, 4)
     ui.screenshot("setup-dialog", window=False)
 
+    status = ui.find(dialog, pyatspi.ROLE_LABEL, "DALI status")
     do_click(dialog, "Read DALI")
+    ui.wait_for(lambda: ui.text_of(status) == "Read DALI done: 4 DALI gear.", "Read DALI to say it is done",
+                timeout=30)
     ui.wait_for(lambda: len(dali_rows(dialog)) == 4 and dali_rows(dialog) == before,
                 "the DALI list to show the same four gear after Read DALI", timeout=30)
     do_click(dialog, "Randomize")
+    # The search takes seconds: meanwhile the dialog answers, says what runs
+    # and offers no second search.
+    running = ui.wait_for(lambda: ui.text_of(status) if ui.text_of(status).startswith("Random") else None,
+                          "the DALI status", timeout=2)
+    check(running == "Randomizing\u2026", "while it runs, the DALI status reads %r" % running)
+    check(not ui.sensitive(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Search")), "Search is sensitive during Randomize")
+    ui.screenshot("dali-randomizing", window=False)
+    ui.wait_for(lambda: ui.text_of(status) == "Randomize done: 4 DALI gear.", "Randomize to say it is done",
+                timeout=60)
     after = ui.wait_for(lambda: dali_rows(dialog) if len(dali_rows(dialog)) == 4 and dali_rows(dialog) != before
                         else None, "new random addresses after Randomize", timeout=60)
     check(check_dali_rows(after, 4) != first, "Randomize left the random addresses as they were")
@@ -118,7 +131,18 @@ def refused_input(p, uid):
     check(text.strip() == expected.strip(), "the error reads %r" % text)
     ui.screenshot("refused", window=False)
     ui.do_action(ui.find(alert, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
-    p.wait_no_dialogs()
+    ui.wait_for(lambda: not p.toplevels(pyatspi.ROLE_ALERT), "the error box to close")
+    # The dialog stays, holding everything that was typed, until OK with
+    # valid values.
+    check(p.toplevels(pyatspi.ROLE_DIALOG, "Setup %s" % uid), "the setup dialog closed after a bad field")
+    typed = [ui.text_of(field(dialog, n)) for n in ("Start address", "Backlight", "Limit up", "Limit down")]
+    check(typed == ["0", "abc", "10", "20"], "after the error the dialog holds %r" % typed)
+    ui.set_text(field(dialog, "Start address"), "12")
+    ui.set_text(field(dialog, "Backlight"), "40")
+    ui.set_text(field(dialog, "Limit up"), "200")
+    ui.set_text(field(dialog, "Limit down"), "5")
+    do_click(dialog, "OK")
+    p.wait_no_dialogs(timeout=30)
 
 
 def answer_question(p, uid, answer):
@@ -184,8 +208,9 @@ def test():
     check(new_uid in devices, "the state has no device %s: %r" % (new_uid, sorted(devices)))
     d = devices[new_uid]
     check(d["formerUid"] == uid and d["uidChanges"] == 1, "the device's former UID is %s" % d["formerUid"])
-    check(d["settings"]["addr"] == 77 and d["settings"]["sleep"] == 30,
-          "the device holds address %s and sleep %s" % (d["settings"]["addr"], d["settings"]["sleep"]))
+    settings = {k: d["settings"][k] for k in ("addr", "sleep", "backlight", "limitUp", "limitDown")}
+    check(settings == {"addr": 12, "sleep": 30, "backlight": 40, "limitUp": 200, "limitDown": 5},
+          "the device holds %r" % settings)
     check(d["identified"] == 1, "the device was identified %s times" % d["identified"])
     check(d["daliRandomizes"] == 1, "the device's gear was randomized %s times" % d["daliRandomizes"])
 

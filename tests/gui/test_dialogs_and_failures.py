@@ -1,16 +1,19 @@
 """The file dialogs and the three failure boxes.
 
-Filters: "Update FW" lists "Firmware files", "Curve files", "Any files" with
+Filters: "Update FW" ("Choose firmware") lists "Firmware files", "Curve files", "Any files" with
 the first in effect; "Read curve" and "Save curve" put "Curve files" first.
 Folders: the first dialog opens in the working folder, a cancelled one
 changes nothing, and after an accepted file every dialog opens in that
 file's folder. A line break pasted into the name entry is left out; a name read in an
-8-bit code page saves with its bytes. Failures, each in an error box that is echoed on stderr: a
+8-bit code page saves with its bytes; a name longer than 11 characters read
+from a file is cut, with a notice that says so. Failures, each in an error box that is echoed on stderr: a
 file too large to be a curve file, a save into a folder where no file can be
 made (/proc, which refuses root too), and a send over a cable that stops
 answering after its first frame (tern-curve-sim --fail-after 1)."""
 
 import os
+
+import pyatspi
 
 import ternui as ui
 from ternui import check
@@ -38,8 +41,8 @@ def test():
     start = os.path.basename(p.cwd)
 
     p.click("Update FW")
-    dialog_shows(p, "Open File", FIRMWARE_FIRST, start)
-    p.cancel_chooser("Open File")
+    dialog_shows(p, "Choose firmware", FIRMWARE_FIRST, start)
+    p.cancel_chooser("Choose firmware")
     p.wait_stdout(r"FileChooser Canceled\n")
 
     # A file one byte larger than a curve file may be, in a folder of its own.
@@ -88,6 +91,19 @@ def test():
     ui.wait_for(lambda: os.path.exists(again), "again.crv to be written")
     with open(latin, "rb") as a, open(again, "rb") as b:
         check(a.read() == b.read(), "the curve read from latin.crv saves differently")
+
+    # A name longer than a curve's 11 characters is cut, and the window says so.
+    long_name = os.path.join(big_dir, "long.crv")
+    with open(long_name, "w") as f:
+        f.write("Office-3F-warm-dim\n" + "".join("%d\n" % v for v in LINEAR))
+    win = p.window()
+    check(not ui.descendants(win, pyatspi.ROLE_LABEL, "Curve name notice", only_showing=True),
+          "the notice of a cut name shows for a name that fitted")
+    p.click("Read curve")
+    p.choose_file("Open File", long_name)
+    ui.wait_for(lambda: ui.text_of(p.entry()) == "Office-3F-w", "the entry to show 'Office-3F-w'")
+    notice = ui.find(win, pyatspi.ROLE_LABEL, "Curve name notice")
+    check(ui.text_of(notice) == "Cut to 11 characters", "the notice reads %r" % ui.text_of(notice))
 
     p.click("Send curve")
     p.expect_error_box("Sending the curve failed", "send-failed", timeout=20)

@@ -1,6 +1,7 @@
 """The menu bar offers what the buttons offer: "Send curve" in the Curve
 menu; Discovery, Setup device, Identify, Generate UID and Update FW in the
-Devices menu. Each item is sensitive exactly when its button is (at start,
+Devices menu, and its commissioning items (Address in sequence and Export
+only with devices listed). Each item is sensitive exactly when its button is (at start,
 while a discovery runs, with and without a selected device), an insensitive
 item does nothing, and each item and accelerator runs its button's action.
 The buttons are made in their state: right after the window appears the
@@ -50,6 +51,15 @@ def check_states(p, expected, when):
     check(buttons == expected, "%s: the buttons' sensitivity is %r, expected %r" % (when, buttons, expected))
 
 
+# The commissioning items, which have no button: sensitive when they can run.
+COMMISSION_ITEMS = ("Address in sequence\u2026", "Export\u2026", "Apply\u2026")
+
+
+def check_commission_items(p, expected, when):
+    got = [ui.sensitive(p.menu_item("Devices", i)) for i in COMMISSION_ITEMS]
+    check(got == expected, "%s: %r are sensitive %r, expected %r" % (when, COMMISSION_ITEMS, got, expected))
+
+
 def all_but_devices(on_devices):
     return {b: (on_devices if b in DEVICE_BUTTONS else True) for _, _, b in ITEMS}
 
@@ -87,6 +97,7 @@ def test():
     programs.append(p)
     p.window()
     check_states(p, all_but_devices(False), "at start")
+    check_commission_items(p, [False, False, True], "at start, with no device listed")
 
     # An insensitive item does nothing.
     ui.do_action(p.menu_item("Devices", "Identify"), "click")
@@ -96,9 +107,11 @@ def test():
     p.menu("Devices", "Discovery")
     ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "the discovery to start")
     check_states(p, {b: False for _, _, b in ITEMS}, "while the discovery runs")
+    check_commission_items(p, [False, False, False], "while the discovery runs")
     p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
     ui.wait_for(lambda: ui.sensitive(p.button("Discovery")), "the discovery to end")
     check_states(p, all_but_devices(False), "after the discovery")
+    check_commission_items(p, [True, True, True], "with a device listed")
 
     rows = ui.table_rows(p.table("Device list"))
     check(len(rows) == 1, "the list shows %r" % rows)
@@ -122,7 +135,7 @@ def test():
     p.menu("Curve", "Send curve")
     p.wait_stdout(r"Curve part 3, size=184/524\n", "the curve sent through the menu", timeout=30)
     p.menu("Devices", "Update FW\u2026")
-    p.cancel_chooser("Open File")
+    p.cancel_chooser("Choose firmware")
 
     # The accelerators, typed into the window under the pointer.
     vx, vy, vw, vh = ui.extents(p.view())

@@ -3,7 +3,7 @@ transient for it with it; the program must not touch a dialog or widget that
 is gone, and must not be left running a dialog nobody can answer. For each
 of the setup dialog (with its DALI list refreshing), a message box, the
 replace question, the question about unsaved changes, the file chooser, the
-keyboard shortcuts and the About box: the program exits at once with status
+keyboard shortcuts, the About box and the address sequence: the program exits at once with status
 0 after "EXIT", and says nothing on stderr of GTK or GLib criticals or
 warnings. (The DALI window has no control that opens it.)"""
 
@@ -90,6 +90,19 @@ def file_chooser(sim):
     ends_cleanly(p, "file chooser")
 
 
+def address_dialog(sim):
+    p = start([sim, "--devices", 1, "--seed", 4], "address")
+    p.click("Quick discovery")
+    p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.menu("Devices", "Address in sequence\u2026")
+    dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Address in sequence")
+    # Its preview follows every change of the fields: what must not outlive it.
+    ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "12")
+    ui.wait_for(lambda: ui.table_cells(ui.find(dialog, pyatspi.ROLE_TABLE, "Address preview"))[0][1] == "12",
+                "the preview of address 12")
+    ends_cleanly(p, "address dialog")
+
+
 def help_dialog(sim, item, role, name):
     p = start([sim, "--devices", 0], item.split()[0].lower())
     p.menu("Help", item)
@@ -108,6 +121,7 @@ def test():
         lambda: help_dialog(sim, "Keyboard shortcuts", pyatspi.ROLE_DIALOG, "Keyboard shortcuts"),
         lambda: help_dialog(sim, "About", pyatspi.ROLE_DIALOG, None),
         lambda: setup_dialog(sim),
+        lambda: address_dialog(sim),
     ]
     # Every case runs, each in a program of its own that is gone before the
     # next starts; the failures are reported together.

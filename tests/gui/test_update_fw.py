@@ -1,4 +1,6 @@
-""""Update FW" with a small firmware file on a simulated line: the progress
+""""Update FW" with a small firmware file on a simulated line: the chooser
+is titled for firmware, and a question names the file, its size and blocks
+and that every device on the line receives it (No sends nothing); the progress
 bar at the bottom of the window rises while the blocks go out, the buttons
 that use the cable are insensitive meanwhile while the curve can still be
 changed and saved, closing the window asks first, the result is told and the
@@ -57,8 +59,28 @@ def test():
     check(value(bar) == 0, "the bar starts at %r" % value(bar))
     check(cable_buttons_sensitive(p) == [True, True], "the cable buttons are not sensitive at the start")
 
+    # Every device on the line would get it: the operator is asked first,
+    # and No sends nothing.
+    question = ("Send the firmware\n%s\n(6000 bytes, 94 blocks of 64 bytes) to every device on the line?\n\n"
+                "Every device on the line receives it, not only the selected one: each is restarted and then "
+                "takes the new image. This takes about 6 s." % fw_path)
     p.click("Update FW")
-    p.choose_file("Open File", fw_path)
+    p.choose_file("Choose firmware", fw_path)
+    box = p.wait_dialog(pyatspi.ROLE_ALERT)
+    text = ui.wait_for(lambda: p.alert_text(box), "the question's text")
+    check(text == question, "the question reads %r" % text)
+    ui.screenshot("question", window=False)
+    ui.do_action(ui.find(box, pyatspi.ROLE_PUSH_BUTTON, "No"), "click")
+    p.wait_no_dialogs()
+    p.wait_stdout(r"Update FW cancelled: nothing sent\n", "the cancel on the console")
+    ui.wait_for(lambda: value(bar) == 0 and cable_buttons_sensitive(p) == [True, True], "the window as before")
+    check("Send reboot" not in p.stdout() and "Data size" not in p.stdout(), "No sent the firmware all the same")
+
+    p.click("Update FW")
+    p.choose_file("Choose firmware", fw_path)
+    box = p.wait_dialog(pyatspi.ROLE_ALERT)
+    ui.wait_for(lambda: p.alert_text(box) == question, "the question again")
+    ui.do_action(ui.find(box, pyatspi.ROLE_PUSH_BUTTON, "Yes"), "click")
     p.wait_stdout(r"Send reboot ffffffff\n", "the first reboot packet")
     ui.wait_for(lambda: cable_buttons_sensitive(p) == [False, False],
                 "\"Send curve\" and \"Update FW\" to turn insensitive", timeout=2)

@@ -1,5 +1,7 @@
-"""The main window: title, the control column and its order, the curve view
-at its requested size and re-rendered when enlarged, and a clean exit on
+"""The main window: title, the control column and its order, the curve
+name's label and the notice of a cut name, the curve view at its requested
+size, the device table taking the height of a taller window, the handle
+between them, the graph re-rendered when enlarged, and a clean exit on
 SIGTERM."""
 
 import pyatspi
@@ -118,11 +120,26 @@ def test():
           "the approximation selector does not start at 5 (selected: %r)"
           % (selected.name if selected is not None else None))
 
-    # The name entry takes at most 11 characters.
+    # The name entry has its label just above it, and takes at most 11
+    # characters; a longer name is cut, and a notice under the entry says so
+    # until the name is changed again.
+    name_label = ui.find(win, pyatspi.ROLE_LABEL, "Curve name:")
+    lx, ly, lw, lh = ui.extents(name_label)
+    ex, ey, ew, eh = ui.extents(entry)
+    check(abs(lx - ex) <= 2 and ly + lh <= ey <= ly + lh + 6, "the label %r is not just above the entry %r"
+          % (ui.extents(name_label), ui.extents(entry)))
+    check(not ui.descendants(win, pyatspi.ROLE_LABEL, "Curve name notice", only_showing=True),
+          "the notice about a cut name shows at start")
     entry.queryEditableText().setTextContents("ABCDEFGHIJKLMN")
     ui.wait_for(lambda: ui.text_of(entry).startswith("ABCDEFGHIJK"), "the typed name in the entry")
     check(ui.text_of(entry) == "ABCDEFGHIJK", "the entry holds %r, expected the first 11 characters"
           % ui.text_of(entry))
+    notice = ui.find(win, pyatspi.ROLE_LABEL, "Curve name notice")
+    check(ui.text_of(notice) == "Cut to 11 characters", "the notice reads %r" % ui.text_of(notice))
+    check(ui.extents(notice)[1] >= ey + eh, "the notice is not under the entry")
+    ui.set_text(entry, "SHORT")
+    ui.wait_for(lambda: not ui.descendants(win, pyatspi.ROLE_LABEL, "Curve name notice", only_showing=True),
+                "the notice to go with a name that fits")
 
     # Default size: at start-up the (all-zero) curve lies on the axis.
     win_box = ui.extents(win)
@@ -138,12 +155,22 @@ def test():
     # the new size; the panel stays at the right, top-aligned.
     # Without a window manager nothing keeps the window on the screen: bring
     # it to the corner first so that all of it can be seen.
+    table = p.table("Device list")
+    table_height = ui.extents(table)[3]
     wid = ui.window_id()
     ui.xdotool("windowmove", wid, 0, 0)
     ui.wait_for(lambda: ui.extents(win)[:2] == (0, 0), "the window to move to the screen's corner")
     ui.xdotool("windowsize", wid, 1100, 960)
-    ui.wait_for(lambda: ui.extents(view)[2] > 600 and ui.extents(view)[3] > 600,
-                "the curve view to grow with the window")
+    # The view grows in width; the height goes to the devices' table, and
+    # the view keeps its own.
+    ui.wait_for(lambda: ui.extents(view)[2] > 600 and ui.extents(table)[3] > table_height + 250,
+                "the curve view to widen and the device table to take the height")
+    check(ui.extents(view)[3] == 350, "the curve view is %d high in the tall window" % ui.extents(view)[3])
+    # The handle between them gives the curve more.
+    paned = ui.find(win, pyatspi.ROLE_SPLIT_PANE, "Curve and devices")
+    value = paned.queryValue()
+    value.currentValue = value.currentValue + 300
+    ui.wait_for(lambda: ui.extents(view)[3] > 600, "the curve view to grow when the handle moves down")
     big = ui.extents(view)
     win_box = ui.extents(win)
 

@@ -1,0 +1,72 @@
+// What the device table of the "Devices" frame shows, free of GTK: one row
+// per device found, in the order found, with the row text "(%d) %08X" and
+// the device's settings, version and DALI count from the device table;
+// the cells' texts, and the order of the rows when sorted by a column.
+#pragma once
+
+#include <cstdint>
+
+#include "device/devices.h"
+
+enum DeviceColumn {
+  DEVICE_COL_ROW,  // "(%d) %08X": the number found and the UID
+  DEVICE_COL_ADDR,
+  DEVICE_COL_LOSS,
+  DEVICE_COL_SLEEP,
+  DEVICE_COL_BACKLIGHT,
+  DEVICE_COL_LIMITS,  // down–up
+  DEVICE_COL_FIRMWARE,
+  DEVICE_COL_DALI,
+  DEVICE_COLUMNS
+};
+
+enum {
+  DEVICE_TABLE_MAX = DEV_TABLE_SIZE,
+  DEVICE_CELL_SIZE = 24,
+  DEVICE_SORT_NONE = -1,  // the order found
+};
+
+enum DeviceRowState {
+  DEVICE_ROW_READ,            // the device answered its settings read: its values are shown
+  DEVICE_ROW_PENDING,         // a discovery runs and has not read it yet: no values yet
+  DEVICE_ROW_NOT_RESPONDING,  // its settings read went unanswered
+};
+
+struct DeviceRow {
+  int number;  // 1.. in the order found
+  uint32_t uid;
+  DeviceRowState state;
+  Device record;  // as read; meaningful in DEVICE_ROW_READ
+  char cells[DEVICE_COLUMNS][DEVICE_CELL_SIZE];
+};
+
+struct DeviceTableModel {
+  int count;
+  DeviceRow rows[DEVICE_TABLE_MAX];
+};
+
+// The column's title: "Devices", "Address", "Loss of DMX", "Sleep",
+// "Backlight", "Limits", "Firmware", "DALI".
+const char* deviceTable_title(int column);
+
+// Fills a row for the device found as number `number`: record is its
+// record in the device table, or null when it has none. Without an
+// answered record the row shows its UID and, unless `reading` (a discovery
+// that still reads the devices runs), "not responding" as its address.
+void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, bool reading);
+
+// Fills the model from the devices found (discoveryJob_found) and a copy of
+// each one's record; returns the number of rows.
+int deviceTable_collect(DeviceTableModel* model);
+
+// Orders two rows by a column, numbers as numbers: < 0 when a comes first
+// in ascending order. Rows without values come after rows with values in
+// both orders, and rows that are alike stay in the order found.
+int deviceTable_compare(const DeviceRow* a, const DeviceRow* b, int column, bool descending);
+// Sorts the rows by a column (DEVICE_SORT_NONE: the order found).
+void deviceTable_sort(DeviceTableModel* model, int column, bool descending);
+
+// Whether two models show the same rows in the same order.
+bool deviceTable_same(const DeviceTableModel* a, const DeviceTableModel* b);
+// The row of uid, or -1.
+int deviceTable_find(const DeviceTableModel* model, uint32_t uid);
