@@ -89,12 +89,17 @@ gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
 void onDestroy(gpointer) { destroy(); }
 
 // Whether the window may close: a firmware update still streaming would be
-// cut short, leaving the devices with half an image, and the curve may have
-// unsaved changes; both ask first (a signal closes at once all the same).
+// cut short, leaving the devices with half an image, a commissioning run
+// would stop half way, and the curve may have unsaved changes; each asks
+// first (a signal closes at once all the same).
 bool mayClose() {
   if (thrTrans.load() == FW_RUNNING &&
       !messageQuestion("A firmware update is running. Closing the window now stops it, and the "
                        "devices are left without a complete firmware.\n\nClose anyway?"))
+    return false;
+  if (commissionJob_running() &&
+      !messageQuestion("Devices are being written. Closing the window now stops the run: the "
+                       "devices not yet written keep their old settings.\n\nClose anyway?"))
     return false;
   return curveActions_mayClose();
 }
