@@ -164,8 +164,10 @@ def test():
     p.window()
     check(not any(ui.sensitive(b) for b in device_buttons(p)), "device buttons sensitive with no device selected")
 
-    p.click("Discovery")
-    ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "Discovery to run")
+    # Quick discovery finds what Discovery finds, in a fifth of the time; the
+    # Discovery button itself runs in the discovery test and after the UID change.
+    p.click("Quick discovery")
+    ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "Quick discovery to run")
     p.close_alert("3 devices found.", timeout=DISCOVERY_TIMEOUT)
     rows = rows_of(p)
     check(len(rows) == 3, "the list shows %r" % rows)

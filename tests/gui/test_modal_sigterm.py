@@ -38,7 +38,7 @@ def start(argv, tag):
 
 def setup_dialog(sim):
     p = start([sim, "--devices", 1, "--dali", 2, "--seed", 4], "setup")
-    p.click("Discovery")
+    p.click("Quick discovery")
     p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
     rows = ui.table_rows(p.table("Device list"))
     check(len(rows) == 1, "the list shows %r" % rows)
