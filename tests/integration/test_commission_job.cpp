@@ -20,20 +20,12 @@
 #include "device/commission_csv.h"
 #include "device/commission_job.h"
 #include "device/devices.h"
+#include "../support/bridge_messages.h"
 #include "device_line.h"
 #include "link/timer.h"
 #include "platform/clock.h"
 
 namespace {
-
-std::vector<std::pair<int, std::string>> shown;
-void record(int type, const char* text) { shown.emplace_back(type, text); }
-
-void takeMessages() {
-  bridge_setShower(record);
-  bridge_showPending();
-  bridge_setShower(nullptr);
-}
 
 // The worker "starts" and waits for the test to run its body.
 int startLater(void (*)(void*), void*) { return 0; }

@@ -14,21 +14,12 @@
 #include "device/bridge.h"
 #include "device/devices.h"
 #include "device/discovery_job.h"
+#include "../support/bridge_messages.h"
 #include "device_line.h"
 #include "link/timer.h"
 #include "platform/clock.h"
 
 namespace {
-
-std::vector<std::pair<int, std::string>> shown;
-void record(int type, const char* text) { shown.emplace_back(type, text); }
-
-// The window's timer, as far as the bridge goes: shows a pending message.
-void takeMessages() {
-  bridge_setShower(record);
-  bridge_showPending();
-  bridge_setShower(nullptr);
-}
 
 class DiscoveryWorker : public testing::Test {
  protected:
@@ -175,9 +166,7 @@ TEST_F(DiscoveryThreads, WorkerBesideTheTimer) {
   while (discoveryJob_running() && ticks < 10000) {
     mySleep(98);
     ticks++;
-    bridge_setShower(record);
-    bridge_showPending();
-    bridge_setShower(nullptr);
+    takeMessages();
     foundList();
   }
   stop.store(true);
