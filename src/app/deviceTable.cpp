@@ -50,7 +50,7 @@ const char* deviceTable_title(int column) {
   return column >= 0 && column < DEVICE_COLUMNS ? kTitles[column] : "";
 }
 
-void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, bool reading) {
+void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, DeviceReads reads) {
   row->number = number;
   row->uid = uid;
   memset(row->cells, 0, sizeof row->cells);
@@ -58,8 +58,15 @@ void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device*
   if (!record || !record->answered) {
     memset(&row->record, 0, sizeof row->record);
     row->record.uid = uid;
-    row->state = reading ? DEVICE_ROW_PENDING : DEVICE_ROW_NOT_RESPONDING;
-    if (!reading) cell(row, DEVICE_COL_ADDR, "not responding");
+    if (reads == DEVICE_READS_RUNNING) {
+      row->state = DEVICE_ROW_PENDING;
+    } else if (!record && reads == DEVICE_READS_STOPPED) {
+      row->state = DEVICE_ROW_NOT_READ;
+      cell(row, DEVICE_COL_ADDR, "not read");
+    } else {
+      row->state = DEVICE_ROW_NOT_RESPONDING;
+      cell(row, DEVICE_COL_ADDR, "not responding");
+    }
     return;
   }
   row->record = *record;
@@ -81,12 +88,14 @@ int deviceTable_collect(DeviceTableModel* model) {
   static uint32_t uids[DISCOVERY_JOB_MAX];
   int n = discoveryJob_found(uids, DISCOVERY_JOB_MAX, nullptr);
   if (n > DISCOVERY_JOB_MAX) n = DISCOVERY_JOB_MAX;
-  const bool reading = discoveryJob_running();
+  const DeviceReads reads = discoveryJob_running()       ? DEVICE_READS_RUNNING
+                            : discoveryJob_readsStopped() ? DEVICE_READS_STOPPED
+                                                          : DEVICE_READS_DONE;
   model->count = 0;
   for (int i = 0; i < n && model->count < DEVICE_TABLE_MAX; i++) {
     Device d;
     const bool has = dev_copy(uids[i], &d);
-    deviceTable_fillRow(&model->rows[model->count++], i + 1, uids[i], has ? &d : nullptr, reading);
+    deviceTable_fillRow(&model->rows[model->count++], i + 1, uids[i], has ? &d : nullptr, reads);
   }
   return model->count;
 }

@@ -30,6 +30,14 @@ enum DeviceRowState {
   DEVICE_ROW_READ,            // the device answered its settings read: its values are shown
   DEVICE_ROW_PENDING,         // a discovery runs and has not read it yet: no values yet
   DEVICE_ROW_NOT_RESPONDING,  // its settings read went unanswered
+  DEVICE_ROW_NOT_READ,        // the cable failed before it could be read
+};
+
+// Where the reading of the devices found stands, for the rows without values.
+enum DeviceReads {
+  DEVICE_READS_DONE,     // every device found was asked
+  DEVICE_READS_RUNNING,  // a discovery still finds or reads them
+  DEVICE_READS_STOPPED,  // the cable failed: the devices without a record were not asked
 };
 
 struct DeviceRow {
@@ -51,9 +59,10 @@ const char* deviceTable_title(int column);
 
 // Fills a row for the device found as number `number`: record is its
 // record in the device table, or null when it has none. Without an
-// answered record the row shows its UID and, unless `reading` (a discovery
-// that still reads the devices runs), "not responding" as its address.
-void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, bool reading);
+// answered record the row shows its UID and, as its address, nothing while
+// the devices are read, "not read" when it has no record because the cable
+// failed first, else "not responding".
+void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, DeviceReads reads);
 
 // Fills the model from the devices found (discoveryJob_found) and a copy of
 // each one's record; returns the number of rows.

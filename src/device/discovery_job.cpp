@@ -7,6 +7,7 @@
 #include "device/app_setup.h"
 #include "device/bridge.h"
 #include "device/devices.h"
+#include "device/exchange.h"
 #include "platform/thread.h"
 
 std::atomic<int32_t> thrDisc{0};
@@ -22,6 +23,7 @@ uint32_t result[DISCOVERY_JOB_MAX];
 int resultCount = 0;
 std::atomic<uint32_t> resultGeneration{0};
 std::atomic<int32_t> foundNow{-1};
+std::atomic<bool> readsStopped{false};
 std::atomic<DiscoveryThreadStarter> starter{nullptr};
 
 void publishAll(const uint32_t* uids, int count) {
@@ -55,7 +57,21 @@ void onFound(uint32_t uid, void* ctx) {
   foundNow.fetch_add(1);
 }
 
-void report(const DiscoveryRun& run, int fresh) {
+bool cableFailed(int result) { return exchange_cableText(result) != nullptr; }
+
+// Reads the settings of the devices; stops at the first read the cable
+// fails, since every read after it would fail the same way. Returns that
+// read's result, or 0.
+int readAll(const uint32_t* uids, int count) {
+  for (int i = 0; i < count && uids[i] != 0; i++) {
+    const int r = app_setup_read(uids[i]);
+    if (cableFailed(r)) return r;
+  }
+  return 0;
+}
+
+// readFailure: the result of the read the cable failed, or 0.
+void report(const DiscoveryRun& run, int fresh, int readFailure) {
   if (run.end != DISCOVERY_END_DONE) {
     char text[DISCOVERY_TEXT_SIZE];
     discovery_endText(&run, text, sizeof text);
@@ -65,13 +81,17 @@ void report(const DiscoveryRun& run, int fresh) {
   }
   // Discovery reports only when asked to; the other modes always do.
   const bool asked = discoveryMsg.exchange(0) != 0;
-  char text[64];
-  if (run.mode == DISCOVERY_NEW)
-    snprintf(text, sizeof text, "%d new devices found.", fresh);
-  else if (asked || run.mode == DISCOVERY_QUICK)
-    snprintf(text, sizeof text, "%d devices found.", run.found);
-  else
+  const int found = run.mode == DISCOVERY_NEW ? fresh : run.found;
+  const char* what = run.mode == DISCOVERY_NEW ? "new devices" : "devices";
+  char text[DISCOVERY_TEXT_SIZE];
+  if (readFailure != 0) {
+    snprintf(text, sizeof text, "%d %s found, but reading their settings stopped:\n%s", found, what,
+             exchange_cableText(readFailure));
+    messageError(text);
     return;
+  }
+  if (!asked && run.mode == DISCOVERY_FULL) return;
+  snprintf(text, sizeof text, "%d %s found.", found, what);
   messageInfo(text);
 }
 
@@ -112,19 +132,24 @@ void makeDiscoveryThr(void* arg) {
     publishAll(nullptr, 0);
   }
   foundNow.store(0);
+  readsStopped.store(false);
   uint32_t table[DISCOVERY_JOB_MAX];
   memset(table, 0, sizeof table);
   discovery_run(&run, table, DISCOVERY_JOB_MAX);
+  // After the cable failed, the devices found are listed unread.
+  const bool cableGone = run.end == DISCOVERY_END_NO_CABLE || run.end == DISCOVERY_END_SEND_FAILED;
+  int readFailure = 0;
   if (run.mode == DISCOVERY_NEW) {
     // The devices found before keep their records; the new ones are read.
-    for (int i = 0; i < fresh.count; i++) app_setup_read(fresh.uids[i]);
+    if (!cableGone) readFailure = readAll(fresh.uids, fresh.count);
   } else {
     // The table ends up holding the devices found that answered their read.
     dev_removeAll();
-    for (int i = 0; i < run.found && table[i] != 0; i++) app_setup_read(table[i]);
-    publishAll(table, run.found);
+    if (!cableGone) readFailure = readAll(table, run.found);
   }
-  report(run, fresh.count);
+  readsStopped.store(cableGone || readFailure != 0);
+  if (run.mode != DISCOVERY_NEW) publishAll(table, run.found);
+  report(run, fresh.count, readFailure);
   foundNow.store(-1);
   bridge_progressIdle();
   thrDisc.store(0);
@@ -142,5 +167,7 @@ int discoveryJob_found(uint32_t* out, int capacity, uint32_t* generation) {
 uint32_t discoveryJob_generation() { return resultGeneration.load(); }
 
 int discoveryJob_foundNow() { return foundNow.load(); }
+
+bool discoveryJob_readsStopped() { return readsStopped.load(); }
 
 void discoveryJob_setStarter(DiscoveryThreadStarter s) { starter.store(s); }

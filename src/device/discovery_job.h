@@ -33,11 +33,15 @@ int discoveryJob_start(DiscoveryMode mode = DISCOVERY_FULL);
 bool discoveryJob_running();
 // The worker's body; arg points to the DiscoveryMode (null: DISCOVERY_FULL).
 // At its end it reports: a failure (the cable, a device that does not
-// mute) as an error; else "%d new devices found." for DISCOVERY_NEW, and
-// "%d devices found." for Quick discovery and for Discovery when asked.
+// mute, the cable failing while the devices found are read) as an error;
+// else "%d new devices found." for DISCOVERY_NEW, and "%d devices found."
+// for Quick discovery and for Discovery when asked.
 void makeDiscoveryThr(void* arg);
 // Devices the running discovery has found so far; -1 when none runs.
 int discoveryJob_foundNow();
+// True when the last discovery could not read every device it found
+// because the cable failed: the devices without a record were not read.
+bool discoveryJob_readsStopped();
 
 // The UIDs listed in the order found (during a discovery, those found so
 // far; Find new devices appends to the list before it): copies up to

@@ -38,7 +38,7 @@ std::unique_ptr<DeviceTableModel> model(const std::vector<int>& addresses) {
   for (size_t i = 0; i < addresses.size(); i++) {
     const uint32_t uid = 0x100 + (uint32_t)i;
     Device d = record(uid, addresses[i], 0, 0, 50, 255, 0, 1, 0, (int)(i % 2));
-    deviceTable_fillRow(&m->rows[m->count++], (int)i + 1, uid, addresses[i] < 0 ? nullptr : &d, false);
+    deviceTable_fillRow(&m->rows[m->count++], (int)i + 1, uid, addresses[i] < 0 ? nullptr : &d, DEVICE_READS_DONE);
   }
   return m;
 }
@@ -54,13 +54,13 @@ std::vector<int> numbers(const DeviceTableModel& m) {
 TEST(DeviceTableCells, EveryColumnOfADeviceThatAnswered) {
   DeviceRow r;
   Device d = record(0x00A1B2C3, 300, 2, 30, 80, 200, 10, 2, 7, 4);
-  deviceTable_fillRow(&r, 3, d.uid, &d, false);
+  deviceTable_fillRow(&r, 3, d.uid, &d, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), (std::vector<std::string>{"(3) 00A1B2C3", "300", "to 100%", "30 s", "80%", "10\u2013200",
                                                  "ver.2.7;", "4"}));
   EXPECT_EQ(r.state, DEVICE_ROW_READ);
   // Values the setup dialog has no entry for are shown as it shows them.
   d = record(0x7FFFFFFF, 512, 7, 0, 0, 0, 0, 4, 1, 64);
-  deviceTable_fillRow(&r, 200, d.uid, &d, false);
+  deviceTable_fillRow(&r, 200, d.uid, &d, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), (std::vector<std::string>{"(200) 7FFFFFFF", "512", "mode 7", "Off", "0%", "0\u20130", "",
                                                  "64"}));
 }
@@ -72,15 +72,22 @@ TEST(DeviceTableCells, ADeviceWithoutAnswerShowsItsUidAndNoValues) {
   Device stale = record(0x1234, 17, 1, 30, 80, 200, 10, 1, 4, 2);
   stale.answered = 0;
   const std::vector<std::string> silent = {"(2) 00001234", "not responding", "", "", "", "", "", ""};
-  deviceTable_fillRow(&r, 2, 0x1234, &stale, false);
+  deviceTable_fillRow(&r, 2, 0x1234, &stale, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), silent);
   EXPECT_EQ(r.state, DEVICE_ROW_NOT_RESPONDING);
-  deviceTable_fillRow(&r, 2, 0x1234, nullptr, false);
+  deviceTable_fillRow(&r, 2, 0x1234, nullptr, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), silent);
   // While a discovery still reads the devices it is not "not responding" yet.
-  deviceTable_fillRow(&r, 2, 0x1234, nullptr, true);
+  deviceTable_fillRow(&r, 2, 0x1234, nullptr, DEVICE_READS_RUNNING);
   EXPECT_EQ(cells(r), (std::vector<std::string>{"(2) 00001234", "", "", "", "", "", "", ""}));
   EXPECT_EQ(r.state, DEVICE_ROW_PENDING);
+  // When the cable failed first, the device is not blamed for it; a device
+  // that left its own read unanswered before still is.
+  deviceTable_fillRow(&r, 2, 0x1234, nullptr, DEVICE_READS_STOPPED);
+  EXPECT_EQ(cells(r), (std::vector<std::string>{"(2) 00001234", "not read", "", "", "", "", "", ""}));
+  EXPECT_EQ(r.state, DEVICE_ROW_NOT_READ);
+  deviceTable_fillRow(&r, 2, 0x1234, &stale, DEVICE_READS_STOPPED);
+  EXPECT_EQ(cells(r), silent);
 }
 
 TEST(DeviceTableSort, NumbersAsNumbersAndTheOtherWayOnTheSecondClick) {
@@ -108,7 +115,7 @@ TEST(DeviceTableSort, LimitsByDownThenUpAndFirmwareByMajorThenMinor) {
   std::unique_ptr<DeviceTableModel> m(new DeviceTableModel());
   const Device devices[] = {record(1, 1, 0, 0, 0, 200, 10, 1, 10, 0), record(2, 1, 0, 0, 0, 100, 10, 2, 3, 0),
                             record(3, 1, 0, 0, 0, 255, 9, 1, 9, 0)};
-  for (int i = 0; i < 3; i++) deviceTable_fillRow(&m->rows[m->count++], i + 1, devices[i].uid, &devices[i], false);
+  for (int i = 0; i < 3; i++) deviceTable_fillRow(&m->rows[m->count++], i + 1, devices[i].uid, &devices[i], DEVICE_READS_DONE);
   deviceTable_sort(m.get(), DEVICE_COL_LIMITS, false);
   EXPECT_EQ(numbers(*m), (std::vector<int>{3, 2, 1})) << "9-255, 10-100, 10-200";
   deviceTable_sort(m.get(), DEVICE_COL_FIRMWARE, false);

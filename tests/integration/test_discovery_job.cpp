@@ -14,6 +14,7 @@
 #include "device/bridge.h"
 #include "device/devices.h"
 #include "device/discovery_job.h"
+#include "device/exchange.h"
 #include "../support/bridge_messages.h"
 #include "device_line.h"
 #include "link/timer.h"
@@ -112,6 +113,58 @@ TEST_F(DiscoveryWorker, DeviceThatDoesNotAnswerItsSettingsReadIsListedButNotInTh
   ASSERT_EQ(reads.size(), 9u + 5u);
   fprintf(stderr, "[figures] 10 devices: discovery %.1f s virtual, %zu probe sends\n",
           (reads[0].breakUs - t0) / 1e6, bench.sent({0x02, 0x02}).size());
+}
+
+// The cable pulled once the devices are found, before their settings are
+// read: that is said as a failure, not as "3 devices found.", the devices
+// stay listed, and the table is told they were not read (not that they did
+// not answer). The next discovery with the cable in place clears the mark.
+TEST_F(DiscoveryWorker, CableFailingWhileTheDevicesAreReadIsAFailure) {
+  const DiscoveryMode quick = DISCOVERY_QUICK;
+  long firstRead = -1;
+  {
+    DeviceLine calibration;
+    SimDevices population(3, 11);
+    population.sim_attach(calibration.line);
+    testing::internal::CaptureStdout();
+    makeDiscoveryThr((void*)&quick);
+    testing::internal::GetCapturedStdout();
+    calibration.line.sim_settle();
+    const std::vector<SimTraceEntry> frames = calibration.line.sim_trace().trace_entries('T');
+    for (size_t i = 0; i < frames.size() && firstRead < 0; i++)
+      if (frames[i].bytes.size() > 19 && frames[i].bytes[19] == 0x01) firstRead = (long)i;
+    takeMessages();
+    shown.clear();
+  }
+  ASSERT_GT(firstRead, 0);
+
+  DeviceLine bench;
+  SimDevices population(3, 11);
+  population.sim_attach(bench.line);
+  bench.line.sim_unplugAfterFrames(firstRead + 1);  // pulled as the first settings read goes out
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr((void*)&quick);
+  testing::internal::GetCapturedStdout();
+  takeMessages();
+  EXPECT_EQ(foundList().size(), 3u);
+  EXPECT_EQ(dev_count(), 0);
+  EXPECT_TRUE(discoveryJob_readsStopped());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].first, BRIDGE_ERROR);
+  EXPECT_EQ(shown[0].second, std::string("3 devices found, but reading their settings stopped:\n") +
+                                 exchange_cableText(EXCHANGE_SEND_FAILED));
+
+  bench.line.sim_unplugAfterFrames(-1);
+  bench.line.sim_setPlugged(true);
+  shown.clear();
+  testing::internal::CaptureStdout();
+  makeDiscoveryThr((void*)&quick);
+  testing::internal::GetCapturedStdout();
+  takeMessages();
+  EXPECT_FALSE(discoveryJob_readsStopped());
+  EXPECT_EQ(dev_count(), 3);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].second, "3 devices found.");
 }
 
 TEST_F(DiscoveryWorker, WorkerThatCannotStartLeavesNoMarkAndSaysSo) {
