@@ -6,6 +6,7 @@
 
 #include "device/app_setup.h"
 #include "device/bridge.h"
+#include "device/commission.h"
 #include "device/devices.h"
 #include "device/exchange.h"
 #include "platform/thread.h"
@@ -57,15 +58,13 @@ void onFound(uint32_t uid, void* ctx) {
   foundNow.fetch_add(1);
 }
 
-bool cableFailed(int result) { return exchange_cableText(result) != nullptr; }
-
 // Reads the settings of the devices; stops at the first read the cable
 // fails, since every read after it would fail the same way. Returns that
 // read's result, or 0.
 int readAll(const uint32_t* uids, int count) {
   for (int i = 0; i < count && uids[i] != 0; i++) {
     const int r = app_setup_read(uids[i]);
-    if (cableFailed(r)) return r;
+    if (commission_cableFailed(r)) return r;
   }
   return 0;
 }
