@@ -408,6 +408,17 @@ class Program:
                 "the main window titled %r" % TITLE, timeout)
         return self._frame
 
+    def widen(self, width, height):
+        """Moves the main window to the screen's corner and sizes it, wide
+        enough for every column of the device table; returns the window once
+        it has (about) that width."""
+        win = self.window()
+        wid = window_id()
+        xdotool("windowmove", wid, 0, 0)
+        xdotool("windowsize", wid, width, height)
+        wait_for(lambda: extents(win)[2] >= width - 10, "the window to widen")
+        return win
+
     def widget(self, role, name, timeout=TIMEOUT):
         return find(self.window(), role, name, timeout)
 

@@ -136,11 +136,7 @@ def test():
     state = os.path.join(ui.WORK, "state.json")
     p = ui.Program([sim, "--devices", DEVICES, "--seed", 21, "--state", state], "sim")
     programs.append(p)
-    win = p.window()
-    wid = ui.window_id()
-    ui.xdotool("windowmove", wid, 0, 0)
-    ui.xdotool("windowsize", wid, 1100, 800)
-    ui.wait_for(lambda: ui.extents(win)[2] >= 1090, "the window to widen")
+    p.widen(1100, 800)
     for item in ("Address in sequence\u2026", "Export\u2026"):
         check(not ui.sensitive(p.menu_item("Devices", item)), "%s is sensitive with no device listed" % item)
 

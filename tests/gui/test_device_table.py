@@ -83,12 +83,7 @@ def test():
     write_rig(rig)
     p = ui.Program([sim, "--sim-state", rig], "sim")
     programs.append(p)
-    win = p.window()
-    # Wide enough for every column.
-    wid = ui.window_id()
-    ui.xdotool("windowmove", wid, 0, 0)
-    ui.xdotool("windowsize", wid, 1100, 800)
-    ui.wait_for(lambda: ui.extents(win)[2] >= 1090, "the window to widen")
+    p.widen(1100, 800)
 
     p.click("Quick discovery")
     p.close_alert("4 devices found.", timeout=DISCOVERY_TIMEOUT)
