@@ -5,7 +5,7 @@
 #include "app/mainWin.h"
 #include "link/cable.h"
 #include "link/cablelock.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "link/timer.h"
 #include "platform/libftdi_backend.h"
 

@@ -4,7 +4,7 @@
 
 #include "link/cablelock.h"
 #include "link/crc.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "link/timer.h"
 #include "protocol/packet_parser.h"
 

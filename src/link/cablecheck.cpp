@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/clock.h"
 #include "platform/ftd2xx.h"
 #include "protocol/packet_structures.h"

@@ -16,7 +16,7 @@
 #include "device/exchange.h"
 #include "device_line.h"
 #include "link/cablelock.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/clock.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "device/devices.h"
 #include "device_line.h"
 #include "link/cablelock.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/clock.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "../support/frames.h"
 #include "link/cable.h"
 #include "link/crc.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "link/timer.h"
 #include "platform/clock.h"
 #include "protocol/packet_parser.h"

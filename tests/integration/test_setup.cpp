@@ -11,7 +11,7 @@
 #include "device/devices.h"
 #include "device/handlers.h"
 #include "device_line.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/clock.h"
 
 namespace {

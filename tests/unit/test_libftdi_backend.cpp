@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/port_backend.h"
 
 TEST(LibftdiBackend, ReportsLibftdiVersion) {

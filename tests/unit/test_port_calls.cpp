@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/cable.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "platform/clock.h"
 #include "platform/port_backend.h"
 #include "protocol/packet_structures.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/app_discovery.h"
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 #include "link/timer.h"
 #include "../support/raw_port.h"
 #include "usb_bench.h"

@@ -1,5 +1,6 @@
-// The USB-to-DMX converter: inventory, open by serial number, DMX line
-// settings (250000 baud, 8N2), frames preceded by a break, and reads.
+// The FTDI port (named apart from libftdi's own <ftdi.h>): the USB-to-DMX
+// converter's inventory, open by serial number, DMX line settings (250000
+// baud, 8N2), frames preceded by a break, and reads.
 #pragma once
 
 #include <cstdint>

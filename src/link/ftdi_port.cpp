@@ -1,4 +1,4 @@
-#include "link/ftdi.h"
+#include "link/ftdi_port.h"
 
 #include <cstdio>
 #include <cstring>
