@@ -17,10 +17,9 @@
 #include "app/mainWin.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
-#include "device/commission_csv.h"
 #include "device/commission_job.h"
-#include "device/setupValues.h"
-#include "link/fileio.h"
+#include "device/job.h"
+#include "device/rig.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ GtkWidget* hiddenButton(GtkWidget*& slot, const char* label, void (*action)()) {
 // Hands a job to the worker and waits for it on the timer, under the busy
 // cursor; false when it did not start.
 bool started(int result, Pending then) {
-  if (result != COMMISSION_JOB_STARTED) return false;
+  if (result != JOB_STARTED) return false;
   pending = then;
   busyCursor_begin(nullptr);
   buttons_refresh();
@@ -86,7 +85,7 @@ std::string resultLines(const CommissionRun* run) {
   std::string text;
   for (int i = 0; run->plan && i < run->plan->count; i++) {
     char line[2 * COMMISSION_TEXT_SIZE];
-    commissionJob_resultLine(&run->results[i], line, sizeof line);
+    commission_resultLine(&run->results[i], line, sizeof line);
     text += line;
     text += "\n";
   }
@@ -111,9 +110,11 @@ void showReport(const char* title, const CommissionRun* run) {
   if (!dialog.widget()) return;
   gtk_dialog_add_button(GTK_DIALOG(dialog.widget()), GTK_STOCK_CLOSE, GTK_RESPONSE_CLOSE);
   char summary[COMMISSION_TEXT_SIZE];
-  commissionJob_summary(run, summary, sizeof summary);
+  commission_totalsLine(run, summary, sizeof summary);
   std::string head = summary;
-  if (run->cableLost) head += "\nThe cable failed: the devices after it were not tried.";
+  char stop[COMMISSION_TEXT_SIZE];
+  commission_stopLine(run, stop, sizeof stop);
+  if (stop[0]) head += std::string("\n") + stop;
   pack(dialog.widget(), label(head.c_str(), "Summary"));
   pack(dialog.widget(), resultsView(resultLines(run), "Results"), true);
   dialog.run();
@@ -126,7 +127,7 @@ void askToApply() {
     showReport("Apply: check report", run);
     return;
   }
-  const int changes = commissionJob_count(run, COMMISSION_WOULD_CHANGE);
+  const int changes = commission_count(run, COMMISSION_WOULD_CHANGE);
   ModalDialog dialog(newDialog("Apply: check"));
   if (!dialog.widget()) return;
   GtkDialog* d = GTK_DIALOG(dialog.widget());
@@ -135,7 +136,7 @@ void askToApply() {
   gtk_dialog_set_response_sensitive(d, GTK_RESPONSE_APPLY, changes > 0);
   gtk_dialog_set_default_response(d, GTK_RESPONSE_CANCEL);
   char summary[COMMISSION_TEXT_SIZE];
-  commissionJob_summary(run, summary, sizeof summary);
+  commission_totalsLine(run, summary, sizeof summary);
   std::string head = std::string(applyPath) + "\n" + summary + "\n\n";
   if (changes > 0) {
     char question[96];
@@ -182,10 +183,14 @@ bool planOf(AddressDialog* a, char* why, int size) {
   const uint32_t* uids = selected ? a->selected : a->all;
   const int count = selected ? a->selectedCount : a->allCount;
   int32_t start = 0, step = 0;
-  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), &start, why, size))
+  char bad[160];
+  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), &start, bad, sizeof bad)) {
+    snprintf(why, (size_t)size, "Start address: %s.", bad);
     return false;
-  if (!setupValues_wholeNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_LAST_ADDR - 1, &step)) {
-    snprintf(why, (size_t)size, "Step: \"%s\" is not valid.", gtk_entry_get_text(GTK_ENTRY(a->step)));
+  }
+  if (!commission_parseNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_STEP_MAX, &step, bad,
+                              sizeof bad)) {
+    snprintf(why, (size_t)size, "Step: %s.", bad);
     return false;
   }
   // The preview shows where each device would go, also past 512.
@@ -196,8 +201,8 @@ bool planOf(AddressDialog* a, char* why, int size) {
   for (int i = 0; i < count; i++) {
     const int row = deviceTable_find(m, uids[i]);
     char address[24];
-    const long at = (long)start + (long)i * step;
-    snprintf(address, sizeof address, at > COMMISSION_LAST_ADDR ? "%ld (past 512)" : "%ld", at);
+    const long long at = commission_addressAt(start, step, i);
+    snprintf(address, sizeof address, at > COMMISSION_LAST_ADDR ? "%lld (past 512)" : "%lld", at);
     gchar* cells[2] = {row >= 0 ? (gchar*)m->rows[row].cells[DEVICE_COL_ROW] : (gchar*)"", address};
     gtk_clist_append(l, cells);
   }
@@ -339,7 +344,7 @@ void exportAction() {
     std::string question = "The file\n" + path + "\nalready exists. Replace it?";
     if (!messageQuestion(question.c_str())) return;
   }
-  if (path.size() >= COMMISSION_JOB_PATH_SIZE) {
+  if (path.size() >= RIG_PATH_SIZE) {
     messageError("The chosen path is too long; choose a file with a shorter path.");
     return;
   }
@@ -350,16 +355,16 @@ void applyAction() {
   if (commissionJob_running() || pending != PENDING_NONE) return;
   if (!openFileDialogTitled(DIALOG_KIND_CSV, 0, "Apply a CSV file")) return;
   snprintf(applyPath, sizeof applyPath, "%s", getFilename());
-  std::unique_ptr<unsigned char[]> data(new unsigned char[COMMISSION_CSV_MAX_BYTES + 1]);
-  const int n = read_file(applyPath, data.get(), COMMISSION_CSV_MAX_BYTES + 1);
-  std::string error;
   char why[COMMISSION_TEXT_SIZE];
-  if (n < 0)
-    error = std::string("Cannot open the file\n") + applyPath;
-  else if (!commission_csvRead((const char*)data.get(), (size_t)n, &applyPlan, why, sizeof why))
-    error = std::string(applyPath) + "\n" + why + "\n\nThe file is refused whole: nothing was written.";
-  else if (applyPlan.count == 0)
-    error = std::string(applyPath) + "\nnames no device: nothing was written.";
+  std::string error;
+  switch (rig_readRecord(applyPath, &applyPlan, why, sizeof why)) {
+    case RIG_FILE_OK: break;
+    case RIG_FILE_UNREADABLE: error = std::string("Cannot open the file\n") + applyPath + "\n" + why; break;
+    case RIG_FILE_REFUSED:
+      error = std::string(applyPath) + "\n" + why + "\n\nThe file is refused whole: nothing was written.";
+      break;
+    case RIG_FILE_EMPTY: error = std::string(applyPath) + "\nnames no device: nothing was written."; break;
+  }
   if (!error.empty()) {
     messageError(error.c_str());
     return;

@@ -14,7 +14,7 @@
 #include "device/app_dali.h"
 #include "device/bridge.h"
 #include "device/exchange.h"
-#include "platform/thread.h"
+#include "device/job.h"
 
 namespace {
 
@@ -116,7 +116,13 @@ void startJob(DaliKind kind) {
   cursorHeld = true;
   phase.store(kind == DALI_JOB_READ ? DALI_READING : DALI_SEARCHING);
   DaliArg* arg = new DaliArg{kind, daliDevice};
-  if (thread_start(daliWorker, arg) != 0) daliWorker(arg);  // no thread: as before, on this one
+  if (job_start(LOCK_DALI, "The DALI command", daliWorker, arg) == JOB_STARTED) return;
+  // Nothing runs (the runner told the operator why): the panel is idle again.
+  delete arg;
+  phase.store(DALI_IDLE);
+  releaseCursor();
+  setButtons(true);
+  setStatus("");
 }
 
 }  // namespace
@@ -185,7 +191,7 @@ GtkWidget* getDaliPanel(const Device* device, int framed) {
 
 int updateDaliList(void*) {
   const int now = phase.load();
-  if (now == DALI_DONE && daliList) {
+  if (now == DALI_DONE && !job_running(LOCK_DALI) && daliList) {
     finishJob();
   } else if (now == DALI_READING && !listCleared) {
     // The search has ended and the entries are read anew: the list shows

@@ -13,6 +13,7 @@
 #include "device/bridge.h"
 #include "device/devices.h"
 #include "device/exchange.h"
+#include "device/rig.h"
 
 namespace {
 
@@ -90,9 +91,9 @@ void buttonGenUIDAction() {
   int outcome;
   {
     BusyCursor busy;
-    outcome = app_genUidOutcome(uid, newUid);
+    outcome = rig_newUid(uid, newUid);
   }
-  app_genUid_outcomeText(text, sizeof text, uid, newUid, outcome);
+  rig_newUidText(text, sizeof text, uid, newUid, outcome);
   if (outcome == APP_GENUID_ACKNOWLEDGED) {
     // The device stays selected under its new UID once the discovery that
     // follows finds it.

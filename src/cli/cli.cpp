@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,23 +20,22 @@
 #include "protocol/packet_parser.h"
 #include "sim/sim_options.h"
 
+#ifndef TERN_VERSION
+#define TERN_VERSION "1.1"
+#endif
+
 namespace {
-
-// The messages the device layer posts for the operator while a command
-// runs (it echoes them on the error stream itself): kept for the document.
-std::vector<std::string> posted;
-
-void collect(int type, const char* text) {
-  if (type == BRIDGE_ERROR) posted.push_back(text);
-}
 
 struct Command {
   CLI::App* app;
   void (*run)(CliContext&, const CliArgs&);
 };
 
-void addUid(CLI::App* sub, CliArgs& a) {
-  sub->add_option("UID", a.uid, "the device's UID, hexadecimal (as discover prints it)")->required();
+void addUids(CLI::App* sub, CliArgs& a, const char* what) { sub->add_option("UID", a.uids, what); }
+
+void addAll(CLI::App* sub, CliArgs& a) {
+  sub->add_flag("--all", a.all, "every device found on the line, in UID order");
+  sub->add_flag("--quick", a.quick, "with --all: find them by Quick discovery");
 }
 
 // Every command and its options, bound to a.
@@ -46,42 +46,49 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
   sub = app.add_subcommand("discover", "find the devices on the line and print each with its settings");
   sub->add_flag("--quick", a.quick, "Quick discovery: the same devices with fewer probes");
   sub->add_flag("--new", a.fresh, "Find new devices: only those not found (muted) before");
+  sub->add_flag("--uids", a.uidsOnly, "print the UIDs only, one a line");
   commands.push_back({sub, cmd_discover});
 
-  sub = app.add_subcommand("get", "print one device's settings");
-  addUid(sub, a);
-  sub->add_flag("--dali", a.dali, "also read and print the DALI gear behind it");
+  sub = app.add_subcommand("get", "print devices' settings");
+  addUids(sub, a, "the devices' UIDs, hexadecimal (as discover prints them)");
+  addAll(sub, a);
+  sub->add_flag("--dali", a.dali, "also read and print the DALI gear behind each");
   commands.push_back({sub, cmd_get});
 
-  sub = app.add_subcommand("set", "change a device's settings: only those named; checked, written, read back");
-  addUid(sub, a);
+  sub = app.add_subcommand("set", "change devices' settings: only those named; checked, written, read back");
+  addUids(sub, a, "the devices' UIDs");
+  addAll(sub, a);
   sub->add_option("--address", a.address, "DMX start address 1..512")->type_name("N");
   sub->add_option("--loss", a.loss, "on loss of DMX: HOLD, \"to 0%\" or \"to 100%\"")->type_name("MODE");
   sub->add_option("--sleep", a.sleep, "display sleep: off, or 5..100 seconds")->type_name("S");
   sub->add_option("--backlight", a.backlight, "display backlight 0..100 %")->type_name("B");
   sub->add_option("--limit-up", a.limitUp, "upper output limit 0..255")->type_name("N");
   sub->add_option("--limit-down", a.limitDown, "lower output limit 0..255, not above the upper")->type_name("N");
+  sub->add_flag("--check", a.check, "print what would change without writing anything");
   commands.push_back({sub, cmd_set});
 
   sub = app.add_subcommand("address", "give devices DMX start addresses in sequence: N, N+S, N+2S...");
-  sub->add_option("--start", a.start, "the first device's address")->type_name("N")->required();
-  sub->add_option("--step", a.step, "between two devices (default 1)")->type_name("S");
-  sub->add_flag("--all", a.all, "every device found, in UID order");
-  sub->add_flag("--quick", a.quick, "with --all: find them by Quick discovery");
-  sub->add_option("UID", a.uids, "the devices, in this order");
+  sub->add_option("--start", a.start, "the first device's address, 1..512")->type_name("N")->required();
+  sub->add_option("--step", a.step, "between two devices, 0..511 (default 1)")->type_name("S");
+  sub->add_option("--footprint", a.footprint, "channels each device uses, for the overlap warnings (default 1)")
+      ->type_name("N");
+  addAll(sub, a);
+  sub->add_flag("--check", a.check, "print what would change without writing anything");
+  addUids(sub, a, "the devices, in this order");
   commands.push_back({sub, cmd_address});
 
-  sub = app.add_subcommand("identify", "tell a device to make itself known");
-  addUid(sub, a);
+  sub = app.add_subcommand("identify", "tell devices to make themselves known");
+  addUids(sub, a, "the devices' UIDs");
+  addAll(sub, a);
   commands.push_back({sub, cmd_identify});
 
   sub = app.add_subcommand("new-uid", "give a device a new UID made from the time");
-  addUid(sub, a);
+  addUids(sub, a, "the device's UID");
   sub->add_flag("--yes", a.yes, "do not ask first");
   commands.push_back({sub, cmd_newUid});
 
   sub = app.add_subcommand("dali", "read and print the DALI gear behind a device");
-  addUid(sub, a);
+  addUids(sub, a, "the device's UID");
   sub->add_flag("--randomize", a.randomize, "give the gear new random addresses first");
   sub->add_flag("--search", a.search, "search the DALI line first");
   commands.push_back({sub, cmd_dali});
@@ -103,6 +110,8 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
   sub = app.add_subcommand("apply", "give every device of a CSV file the settings of its row");
   sub->add_option("FILE", a.file, "the CSV file, as export writes it")->required();
   sub->add_flag("--check", a.check, "print the changes without writing anything");
+  sub->add_option("--footprint", a.footprint, "channels each device uses, for the overlap warnings (default 1)")
+      ->type_name("N");
   commands.push_back({sub, cmd_apply});
   return commands;
 }
@@ -134,7 +143,7 @@ void closeLine(Line& line, const SimOptions& o, CliOut& out) {
     return;
   }
   if (!line.rig.line) return;
-  if (simRig_finish(line.rig, o, "tern") != 0 && out.status < CLI_FAILED) out.status = CLI_FAILED;
+  if (simRig_finish(line.rig, o, "tern") != 0) out_raise(out, CLI_FAILED);
   ftd2xx_setBackend(nullptr);
   simRig_free(line.rig);
 }
@@ -147,9 +156,37 @@ void consoleTo(bool verbose) {
   close(fd);
 }
 
-}  // namespace
+bool wantsJson(int argc, char** argv) {
+  for (int i = 1; i < argc; i++)
+    if (strcmp(argv[i], "--json") == 0) return true;
+  return false;
+}
 
-bool cli_parseUid(const std::string& text, uint32_t* uid) { return commission_parseUid(text.c_str(), uid); }
+// A command line that could not be parsed: said in tern's words, and in
+// --json mode as the document every path prints.
+int usageError(const CliIo& io, bool json, const std::string& command, const std::string& text) {
+  CliOut o;
+  o.out = io.out;
+  o.err = io.err;
+  o.json = json;
+  out_begin(o, command.empty() ? nullptr : command.c_str());
+  out_error(o, CLI_USAGE, "%s", text.c_str());
+  fputs("Run tern --help for the commands, tern COMMAND --help for one.\n", io.err);
+  return out_finish(o);
+}
+
+// The signal handlers' flag: the first SIGINT or SIGTERM asks the run to
+// stop between two devices; the second ends the program at once.
+std::atomic<bool> interrupted{false};
+
+void onSignal(int sig) {
+  if (interrupted.exchange(true)) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+}
+
+}  // namespace
 
 bool cli_needCable(CliContext& c) {
   if (commission_cablePresent()) return true;
@@ -177,15 +214,17 @@ int cli_run(int argc, char** argv, const CliIo& io) {
   CliArgs a;
   SimOptions sim;
   Line line;
-  bool json = false, verbose = false;
+  bool json = false, verbose = false, quiet = false;
   CLI::App app("Commissions the devices of a DMX-512 line from the shell: finds them, addresses them in\n"
                "sequence, sets, exports and applies their settings, sends curves and firmware.",
                "tern");
   app.fallthrough();  // the program's options may come after the command too
-  app.require_subcommand(1, 1);
+  app.require_subcommand(0, 1);
+  app.set_version_flag("--version", "tern " TERN_VERSION, "print the version and exit");
   CLI::Option* simFlag = app.add_flag("--sim", line.sim, "run on the simulated line (in virtual time) instead of the cable");
   app.add_flag("--json", json, "print one JSON document for scripts instead of lines for people");
   app.add_flag("-v,--verbose", verbose, "show the device layer's console lines on the error stream");
+  app.add_flag("-q,--quiet", quiet, "print no results, only errors; the exit status tells how it went");
   const size_t before = app.get_options().size();
   simOptions_add(app, sim);
   std::vector<CLI::Option*> options = app.get_options();
@@ -197,28 +236,35 @@ int cli_run(int argc, char** argv, const CliIo& io) {
     fputs(app.help().c_str(), io.out);
     fflush(io.out);
     return CLI_OK;
+  } catch (const CLI::CallForVersion&) {
+    fprintf(io.out, "tern %s\n", TERN_VERSION);
+    fflush(io.out);
+    return CLI_OK;
   } catch (const CLI::ParseError& e) {
     // A word that names no command reads better as what it is.
     const std::vector<std::string> extra = app.remaining();
-    if (app.get_subcommands().empty() && !extra.empty() && extra[0][0] != '-')
-      fprintf(io.err, "tern: unknown command \"%s\"\n", extra[0].c_str());
-    else
-      fprintf(io.err, "tern: %s\n", e.what());
-    fputs("Run tern --help for the commands, tern COMMAND --help for one.\n", io.err);
-    return CLI_USAGE;
+    std::string command;
+    for (const Command& k : commands)
+      if (k.app->parsed()) command = k.app->get_name();
+    if (command.empty() && !extra.empty() && extra[0][0] != '-')
+      return usageError(io, wantsJson(argc, argv), command, "unknown command \"" + extra[0] + "\"");
+    return usageError(io, wantsJson(argc, argv), command, e.what());
   }
+  const Command* command = nullptr;
+  for (const Command& k : commands)
+    if (k.app->parsed()) command = &k;
+  if (!command) return usageError(io, json, "", "name a command");
   if (io.console) io.console(verbose);
 
   CliContext c;
   c.out.out = io.out;
   c.out.err = io.err;
   c.out.json = json;
+  c.out.quiet = quiet;
   c.in = io.in;
   c.inTerminal = io.inTerminal;
-  c.errTerminal = io.errTerminal;
-  const Command* command = nullptr;
-  for (const Command& k : commands)
-    if (k.app->parsed()) command = &k;
+  c.errTerminal = io.errTerminal && !quiet;
+  c.stop = io.stop;
   out_begin(c.out, command->app->get_name().c_str());
   if (!openLine(line, sim, c.out)) return out_finish(c.out);
 
@@ -226,17 +272,9 @@ int cli_run(int argc, char** argv, const CliIo& io) {
   dev_removeAll();
   packet_resetReceiver();
   bridge_setGuiThread();  // messages are never left waiting for a window
-  posted.clear();
-  bridge_setShower(collect);
   const uint64_t startUs = clock_nowUs();
   command->run(c, a);
   c.out.doc["seconds"] = (double)(clock_nowUs() - startUs) / 1e6;
-  bridge_showPending();
-  bridge_setShower(nullptr);
-  for (std::string& text : posted) {
-    commission_oneLine(&text[0]);
-    out_errorShown(c.out, CLI_OK, text.c_str());
-  }
   closeLine(line, sim, c.out);
   return out_finish(c.out);
 }
@@ -249,12 +287,20 @@ int cli_main(int argc, char** argv) {
     fprintf(stderr, "tern: cannot write to the standard output\n");
     return CLI_FAILED;
   }
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, said as such
   CliIo io;
   io.out = out;
   io.inTerminal = isatty(0) == 1;
   io.errTerminal = isatty(2) == 1;
   io.console = consoleTo;
-  const int status = cli_run(argc, argv, io);
-  if (fclose(out) != 0 && status == CLI_OK) return CLI_FAILED;
+  io.stop = &interrupted;
+  int status = cli_run(argc, argv, io);
+  if (fclose(out) != 0 && status == CLI_OK) status = CLI_FAILED;
   return status;
 }

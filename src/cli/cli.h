@@ -3,6 +3,7 @@
 // time.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 
 struct CliIo {
@@ -15,11 +16,14 @@ struct CliIo {
   // layer's console lines (--verbose) are wanted; null: they stay where
   // they go.
   void (*console)(bool verbose) = nullptr;
+  // Set (by SIGINT or SIGTERM) to stop the run between two devices: what
+  // was done is reported and the status is 130. Optional.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Runs one command line (argv[0] is the program). Returns the exit status:
 // 0 when everything asked was done, 1 when a device or the cable failed, 2
-// on bad usage.
+// on bad usage, 130 when it was stopped.
 int cli_run(int argc, char** argv, const CliIo& io);
 
 // The program: results on the standard output, and the device layer's

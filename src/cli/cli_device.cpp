@@ -1,22 +1,19 @@
-// The commands about the devices one by one: discover, get, set, identify,
-// new-uid, dali.
+// The commands about devices one by one or several at a time: discover,
+// get, set, identify, new-uid, dali; and finding the devices a command
+// works on.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_progress.h"
 #include "device/app_dali.h"
-#include "device/app_discovery.h"
 #include "device/app_genUID.h"
 #include "device/app_identify.h"
-#include "device/app_setup.h"
-#include "device/bridge.h"
-#include "device/commission.h"
 #include "device/exchange.h"
 
 namespace {
 
-// Each device as it takes its mute: the count on a terminal.
 struct Found {
   CliProgress* progress;
   int count;
@@ -24,35 +21,29 @@ struct Found {
 
 void onFound(uint32_t, void* ctx) {
   Found* f = (Found*)ctx;
-  f->count++;
-  char text[64];
-  snprintf(text, sizeof text, "discovery: %d found", f->count);
-  progress_show(f->progress, text);
+  progress_count(f->progress, ++f->count, 0);
 }
 
-// The result of a one-device plan, as set and address report it.
-void reportSet(CliContext& c, const CommissionRun& run);
-
-bool uidArgument(CliContext& c, const std::string& text, uint32_t* uid) {
-  if (cli_parseUid(text, uid)) return true;
-  out_error(c.out, CLI_USAGE, "\"%s\" is not a device's UID (hexadecimal, 1 to 7FFFFFFF)", text.c_str());
-  return false;
+// Why an exchange with uid failed: the cable, or the device.
+void notResponding(CliContext& c, uint32_t uid, int result, const char* what = "") {
+  const char* cable = rig_cableText(result);
+  if (cable) {
+    char text[COMMISSION_TEXT_SIZE];
+    snprintf(text, sizeof text, "%s", cable);
+    commission_oneLine(text);
+    out_errorWith(c.out, CLI_FAILED, {{"uid", out_uid(uid)}}, text);
+    return;
+  }
+  char text[96];
+  snprintf(text, sizeof text, "%sDevice %08X not responding.", what, (unsigned)uid);
+  out_errorWith(c.out, CLI_FAILED, {{"uid", out_uid(uid)}}, text);
 }
 
-// Why an exchange with uid failed, as the window says it: the cable, or
-// the device.
-void notResponding(CliContext& c, uint32_t uid, int result) {
-  char text[COMMISSION_TEXT_SIZE];
-  const char* cable = exchange_cableText(result);
-  snprintf(text, sizeof text, "%s", cable ? cable : "");
-  commission_oneLine(text);
-  if (cable)
-    out_error(c.out, CLI_FAILED, "%s", text);
-  else
-    out_error(c.out, CLI_FAILED, "Device %X not responding.", (unsigned)uid);
-}
+// The option of each setting, in the order of the fields.
+const char* const kOptions[COMMISSION_FIELDS] = {"--address",   "--loss",     "--sleep",
+                                                 "--backlight", "--limit-up", "--limit-down"};
 
-// The texts given for set, checked alone before the line is touched.
+// The values given for set, checked alone before the line is touched.
 bool setValues(CliContext& c, const CliArgs& a, CommissionValues* want) {
   const std::string* texts[COMMISSION_FIELDS] = {&a.address,   &a.loss,    &a.sleep,
                                                  &a.backlight, &a.limitUp, &a.limitDown};
@@ -62,7 +53,13 @@ bool setValues(CliContext& c, const CliArgs& a, CommissionValues* want) {
     if (texts[f]->empty()) continue;
     char why[COMMISSION_TEXT_SIZE];
     if (!commission_parseField(f, texts[f]->c_str(), &want->v[f], why, sizeof why)) {
-      out_error(c.out, CLI_USAGE, "%s", why);
+      // The range, unless the reason says it already.
+      char text[CLI_TEXT_SIZE];
+      if (strstr(why, commission_fieldRange(f)))
+        snprintf(text, sizeof text, "%s: %s", kOptions[f], why);
+      else
+        snprintf(text, sizeof text, "%s: %s (%s)", kOptions[f], why, commission_fieldRange(f));
+      out_errorWith(c.out, CLI_USAGE, {{"field", commission_fieldName(f)}}, text);
       ok = false;
       continue;
     }
@@ -70,7 +67,7 @@ bool setValues(CliContext& c, const CliArgs& a, CommissionValues* want) {
   }
   char why[COMMISSION_TEXT_SIZE];
   if (ok && commission_checkLimits(want, why, sizeof why) != 0) {
-    out_error(c.out, CLI_USAGE, "%s", why);
+    out_errorWith(c.out, CLI_USAGE, {{"field", "limit_down"}}, why);
     ok = false;
   }
   if (ok && want->has == 0) {
@@ -81,7 +78,7 @@ bool setValues(CliContext& c, const CliArgs& a, CommissionValues* want) {
   return ok;
 }
 
-void daliJson(CliJson& j, const Device& d) {
+CliJson daliJson(const Device& d) {
   CliJson gear = CliJson::array();
   for (int i = 0; i < d.daliCount && i < DEV_DALI_SIZE; i++) {
     char random[8];
@@ -91,7 +88,7 @@ void daliJson(CliJson& j, const Device& d) {
     else
       gear.push_back({{"position", i}, {"short", nullptr}, {"random", nullptr}});
   }
-  j["dali"] = gear;
+  return gear;
 }
 
 void daliLines(CliContext& c, const Device& d) {
@@ -104,48 +101,89 @@ void daliLines(CliContext& c, const Device& d) {
   }
 }
 
+// Tells that the run was stopped and by what, once.
+void reportInterrupted(CliContext& c, int done, int total) {
+  out_error(c.out, CLI_INTERRUPTED, "interrupted after %d of %d device%s; the rest were not tried.", done, total,
+            total == 1 ? "" : "s");
+}
+
 }  // namespace
 
-int cli_discoverAndRead(CliContext& c, DiscoveryMode mode, uint32_t* uids, Device* records, int capacity) {
-  uint32_t found[DEV_TABLE_SIZE] = {};
-  if (mode != DISCOVERY_NEW) dev_removeAll();
-  Found progress = {progress_start(c.out.err, c.errTerminal, nullptr, nullptr), 0};
-  progress_show(progress.progress, "discovery: 0 found");
-  DiscoveryRun run;
-  run.mode = mode;
-  run.onFound = onFound;
-  run.ctx = &progress;
-  const int n = discovery_run(&run, found, DEV_TABLE_SIZE);
+bool cli_stopped(const CliContext& c) { return c.stop && c.stop->load(); }
+
+bool cli_parseUids(CliContext& c, const std::vector<std::string>& texts, std::vector<uint32_t>& uids) {
+  uids.clear();
+  for (const std::string& text : texts) {
+    uint32_t uid;
+    char why[COMMISSION_TEXT_SIZE];
+    if (!commission_parseUid(text.c_str(), &uid, why, sizeof why)) {
+      out_error(c.out, CLI_USAGE, "%s", why);
+      return false;
+    }
+    if (std::find(uids.begin(), uids.end(), uid) != uids.end()) {
+      out_error(c.out, CLI_USAGE, "%08X is named twice", (unsigned)uid);
+      return false;
+    }
+    uids.push_back(uid);
+  }
+  return true;
+}
+
+bool cli_discover(CliContext& c, DiscoveryMode mode, RigDiscovery& d) {
+  Found progress = {progress_start(c.out.err, c.errTerminal, "discovery"), 0};
+  progress_count(progress.progress, 0, 0);
+  d.mode = mode;
+  d.onFound = onFound;
+  d.ctx = &progress;
+  d.stop = c.stop;
+  rig_discover(&d);
   progress_stop(progress.progress);
-  c.out.doc["probe_sends"] = run.probeSends;
-  char text[DISCOVERY_TEXT_SIZE];
-  discovery_endText(&run, text, sizeof text);
+  c.out.doc["probe_sends"] = d.run.probeSends;
+  for (int i = 0; i < d.count; i++)
+    if (d.read[i] == RIG_NOT_RESPONDING) notResponding(c, d.uids[i], EXCHANGE_UNANSWERED);
+  if (d.stopped) {
+    out_error(c.out, CLI_INTERRUPTED, "interrupted: %d device%s found before the stop.", d.count,
+              d.count == 1 ? "" : "s");
+    return false;
+  }
+  char text[COMMISSION_TEXT_SIZE];
+  rig_endText(&d, text, sizeof text);
   commission_oneLine(text);
-  if (run.end == DISCOVERY_END_NO_CABLE || run.end == DISCOVERY_END_SEND_FAILED) {
+  if (text[0]) {
     out_error(c.out, CLI_FAILED, "%s", text);
-    return -1;  // the cable failed: nothing more can be read
+    return false;
   }
-  std::sort(found, found + n);
-  int count = 0;
-  for (int i = 0; i < n; i++) {
-    Device d;
-    const int read = commission_read(found[i], &d);
-    if (read <= 0) {
-      notResponding(c, found[i], read);
-      if (commission_cableFailed(read)) return -1;
-      continue;
-    }
-    if (count < capacity) {
-      uids[count] = found[i];
-      records[count] = d;
-      count++;
-    }
+  return true;
+}
+
+bool cli_devices(CliContext& c, const CliArgs& a, std::vector<uint32_t>& uids, std::vector<Device>* records) {
+  if (a.all == !a.uids.empty()) {
+    out_error(c.out, CLI_USAGE, "name the devices (their UIDs), or give --all for every device found");
+    return false;
   }
-  if (run.end != DISCOVERY_END_DONE) {
-    out_error(c.out, CLI_FAILED, "%s", text);  // a device that never mutes hides those below it
-    return -1 - count;
+  if (!a.all) return cli_parseUids(c, a.uids, uids);
+  if (!cli_needCable(c)) return false;
+  std::unique_ptr<RigDiscovery> d(new RigDiscovery);
+  if (!cli_discover(c, a.quick ? DISCOVERY_QUICK : DISCOVERY_FULL, *d)) {
+    if (!cli_stopped(c)) out_error(c.out, CLI_FAILED, "not every device could be found: nothing was done.");
+    return false;
   }
-  return count;
+  // In UID order: the same rig gives the same order, whatever the search.
+  std::vector<int> order;
+  for (int i = 0; i < d->count; i++)
+    if (d->read[i] == RIG_READ) order.push_back(i);
+  std::sort(order.begin(), order.end(), [&](int x, int y) { return d->uids[x] < d->uids[y]; });
+  uids.clear();
+  if (records) records->clear();
+  for (int i : order) {
+    uids.push_back(d->uids[i]);
+    if (records) records->push_back(d->records[i]);
+  }
+  if (uids.empty()) {
+    out_error(c.out, CLI_FAILED, "no device found on the line");
+    return false;
+  }
+  return true;
 }
 
 void cmd_discover(CliContext& c, const CliArgs& a) {
@@ -154,117 +192,130 @@ void cmd_discover(CliContext& c, const CliArgs& a) {
     return;
   }
   if (!cli_needCable(c)) return;
-  static uint32_t uids[DEV_TABLE_SIZE];
-  static Device records[DEV_TABLE_SIZE];
-  int n = cli_discoverAndRead(c, a.quick ? DISCOVERY_QUICK : a.fresh ? DISCOVERY_NEW : DISCOVERY_FULL, uids,
-                              records, DEV_TABLE_SIZE);
-  if (n < -1) n = -1 - n;  // stopped by a device that does not mute: those found still count
-  if (n < 0) return;
+  std::unique_ptr<RigDiscovery> d(new RigDiscovery);
+  cli_discover(c, a.quick ? DISCOVERY_QUICK : a.fresh ? DISCOVERY_NEW : DISCOVERY_FULL, *d);
+  // Those found are listed whatever stopped the run: in UID order.
+  std::vector<const Device*> shown;
+  for (int i = 0; i < d->count; i++)
+    if (d->read[i] == RIG_READ) shown.push_back(&d->records[i]);
+  std::sort(shown.begin(), shown.end(), [](const Device* x, const Device* y) { return x->uid < y->uid; });
   c.out.doc["devices"] = CliJson::array();
-  if (n > 0) out_deviceHeader(c.out);
-  for (int i = 0; i < n; i++) {
-    out_deviceLine(c.out, records[i]);
-    c.out.doc["devices"].push_back(out_deviceJson(records[i]));
+  if (!shown.empty() && !a.uidsOnly) out_deviceHeader(c.out);
+  for (const Device* dev : shown) {
+    if (a.uidsOnly)
+      out_line(c.out, "%08X", (unsigned)dev->uid);
+    else
+      out_deviceLine(c.out, *dev);
+    c.out.doc["devices"].push_back(out_deviceJson(*dev));
   }
-  out_line(c.out, "%d devices found.", n);
+  if (!a.uidsOnly) out_line(c.out, "%d device%s found.", (int)shown.size(), shown.size() == 1 ? "" : "s");
 }
 
 void cmd_get(CliContext& c, const CliArgs& a) {
-  uint32_t uid;
-  if (!uidArgument(c, a.uid, &uid) || !cli_needCable(c)) return;
-  Device d;
-  const int read = commission_read(uid, &d);
-  if (read <= 0) {
-    notResponding(c, uid, read);
-    return;
-  }
-  if (a.dali) {
-    // A read that ends unanswered leaves the entries it could not read
-    // marked unread.
-    const int dali = app_dali_read(uid);
-    if (dali < 0) notResponding(c, uid, dali);
-    dev_copy(uid, &d);
-  }
-  CliJson j = out_deviceJson(d);
-  if (a.dali) daliJson(j, d);
-  c.out.doc["device"] = j;
+  std::vector<uint32_t> uids;
+  std::vector<Device> found;
+  if (!cli_devices(c, a, uids, a.all ? &found : nullptr)) return;
+  if (!a.all && !cli_needCable(c)) return;
+  c.out.doc["devices"] = CliJson::array();
   out_deviceHeader(c.out);
-  out_deviceLine(c.out, d);
-  if (a.dali) daliLines(c, d);
+  for (size_t i = 0; i < uids.size(); i++) {
+    if (cli_stopped(c)) return reportInterrupted(c, (int)i, (int)uids.size());
+    Device d;
+    const int read = a.all ? 1 : commission_read(uids[i], &d);
+    if (a.all) d = found[i];
+    if (read <= 0) {
+      notResponding(c, uids[i], read);
+      if (rig_cableText(read)) return;
+      continue;
+    }
+    if (a.dali) {
+      // A read that ends unanswered leaves the entries it could not read
+      // marked unread.
+      const int dali = app_dali_read(uids[i]);
+      if (dali < 0) notResponding(c, uids[i], dali, "DALI: ");
+      dev_copy(uids[i], &d);
+    }
+    CliJson j = out_deviceJson(d);
+    if (a.dali) j["dali"] = daliJson(d);
+    c.out.doc["devices"].push_back(j);
+    out_deviceLine(c.out, d);
+    if (a.dali) daliLines(c, d);
+  }
 }
 
 void cmd_set(CliContext& c, const CliArgs& a) {
-  uint32_t uid;
   CommissionValues want;
-  if (!uidArgument(c, a.uid, &uid) || !setValues(c, a, &want) || !cli_needCable(c)) return;
-  static CommissionPlan plan;
-  plan.count = 1;
-  plan.targets[0] = CommissionTarget{uid, 0, want};
-  static CommissionRun run;
-  commission_begin(&run, &plan, false);
-  commission_step(&run);
-  reportSet(c, run);
+  // The values first: refused before the line is touched.
+  if (!setValues(c, a, &want)) return;
+  std::vector<uint32_t> uids;
+  if (!cli_devices(c, a, uids, nullptr)) return;
+  if (!a.all && !cli_needCable(c)) return;
+  std::unique_ptr<CommissionPlan> plan(new CommissionPlan);
+  char why[COMMISSION_TEXT_SIZE];
+  if (!commission_setPlan(uids.data(), (int)uids.size(), &want, plan.get(), why, sizeof why)) {
+    out_error(c.out, CLI_USAGE, "set: %s", why);
+    return;
+  }
+  c.out.doc["check"] = a.check;
+  cli_runPlan(c, *plan, a.check, 1);
 }
 
 void cmd_identify(CliContext& c, const CliArgs& a) {
-  uint32_t uid;
-  if (!uidArgument(c, a.uid, &uid) || !cli_needCable(c)) return;
-  const int r = app_identify_send(uid);
-  c.out.doc["uid"] = a.uid;
-  c.out.doc["identified"] = r > 0;
-  if (r > 0) {
-    out_line(c.out, "%08X identified.", (unsigned)uid);
-    return;
+  std::vector<uint32_t> uids;
+  if (!cli_devices(c, a, uids, nullptr)) return;
+  if (!a.all && !cli_needCable(c)) return;
+  c.out.doc["devices"] = CliJson::array();
+  for (size_t i = 0; i < uids.size(); i++) {
+    if (cli_stopped(c)) return reportInterrupted(c, (int)i, (int)uids.size());
+    const int r = app_identify_send(uids[i]);
+    c.out.doc["devices"].push_back({{"uid", out_uid(uids[i])}, {"identified", r > 0}});
+    if (r > 0) {
+      out_line(c.out, "%08X identified.", (unsigned)uids[i]);
+      continue;
+    }
+    notResponding(c, uids[i], r, "IDENTIFY: ");
+    if (rig_cableText(r)) return;
   }
-  if (commission_cableFailed(r))
-    notResponding(c, uid, r);
-  else
-    out_error(c.out, CLI_FAILED, "IDENTIFY: Device %X not responding.", (unsigned)uid);
 }
 
 void cmd_newUid(CliContext& c, const CliArgs& a) {
-  uint32_t uid;
-  if (!uidArgument(c, a.uid, &uid) || !cli_needCable(c)) return;
+  std::vector<uint32_t> uids;
+  if (a.uids.size() != 1) {
+    out_error(c.out, CLI_USAGE, "new-uid: name one device (its UID)");
+    return;
+  }
+  if (!cli_parseUids(c, a.uids, uids) || !cli_needCable(c)) return;
+  const uint32_t uid = uids[0];
   char description[APP_GENUID_TEXT_SIZE];
   const uint32_t fresh = app_genNewUID(description);
   char text[CLI_TEXT_SIZE];
   snprintf(text, sizeof text, "Change UID %08X to:\n%s", (unsigned)uid, description);
-  if (!a.yes && !cli_confirm(c, text, "new-uid: give --yes to change the UID without being asked"))
-    return;
-  char uidText[12], freshText[12];
-  snprintf(uidText, sizeof uidText, "%08X", (unsigned)uid);
-  snprintf(freshText, sizeof freshText, "%08X", (unsigned)fresh);
-  c.out.doc["uid"] = uidText;
-  c.out.doc["new_uid"] = freshText;
-  // New UIDs are made from the time to two seconds: a device given one a
-  // moment ago may hold it already, and two devices must never share one.
-  Device taken;
-  if (commission_read(fresh, &taken) > 0) {
-    c.out.doc["changed"] = false;
-    out_error(c.out, CLI_FAILED,
-              "UID %08X -> %08X not changed: a device on the line has %08X already; try again in two seconds.",
-              (unsigned)uid, (unsigned)fresh, (unsigned)fresh);
-    return;
-  }
-  const int outcome = app_genUidOutcome(uid, fresh);
-  app_genUid_outcomeText(text, sizeof text, uid, fresh, outcome);
+  if (!a.yes && !cli_confirm(c, text, "new-uid: give --yes to change the UID without being asked")) return;
+  const int outcome = rig_newUid(uid, fresh);
+  rig_newUidText(text, sizeof text, uid, fresh, outcome);
   commission_oneLine(text);
-  c.out.doc["changed"] = outcome == APP_GENUID_ACKNOWLEDGED;
-  if (outcome != APP_GENUID_ACKNOWLEDGED) {
-    out_error(c.out, CLI_FAILED, "%s", text);
+  const bool changed = outcome == APP_GENUID_ACKNOWLEDGED;
+  c.out.doc["devices"] = CliJson::array({{{"uid", out_uid(uid)}, {"new_uid", out_uid(fresh)}, {"changed", changed}}});
+  if (!changed) {
+    out_errorWith(c.out, CLI_FAILED, {{"uid", out_uid(uid)}}, text);
     return;
   }
   out_line(c.out, "%s", text);
 }
 
 void cmd_dali(CliContext& c, const CliArgs& a) {
-  uint32_t uid;
-  if (!uidArgument(c, a.uid, &uid)) return;
+  std::vector<uint32_t> uids;
+  if (a.uids.size() != 1) {
+    out_error(c.out, CLI_USAGE, "dali: name one device (its UID)");
+    return;
+  }
+  if (!cli_parseUids(c, a.uids, uids)) return;
   if (a.randomize && a.search) {
     out_error(c.out, CLI_USAGE, "dali: --randomize or --search, not both");
     return;
   }
   if (!cli_needCable(c)) return;
+  const uint32_t uid = uids[0];
   Device d;
   int r = commission_read(uid, &d);
   if (r > 0 && (a.randomize || a.search)) r = app_dali_search(uid, a.randomize ? 255 : 0);
@@ -273,40 +324,11 @@ void cmd_dali(CliContext& c, const CliArgs& a) {
     return;
   }
   r = app_dali_read(uid);
-  if (r < 0) notResponding(c, uid, r);
+  if (r < 0) notResponding(c, uid, r, "DALI: ");
   dev_copy(uid, &d);
-  CliJson j;
-  char uidText[12];
-  snprintf(uidText, sizeof uidText, "%08X", (unsigned)uid);
-  j["uid"] = uidText;
-  j["dali_count"] = d.daliCount;
-  daliJson(j, d);
-  c.out.doc["device"] = j;
+  CliJson j = out_deviceJson(d);
+  j["dali"] = daliJson(d);
+  c.out.doc["devices"] = CliJson::array({j});
   out_line(c.out, "%08X", (unsigned)uid);
   daliLines(c, d);
 }
-
-namespace {
-
-void reportSet(CliContext& c, const CommissionRun& run) {
-  const CommissionResult& r = run.results[0];
-  char changes[CLI_TEXT_SIZE];
-  commission_changesText(&r, changes, sizeof changes);
-  c.out.doc["device"] = out_resultJson(r);
-  switch (r.outcome) {
-    case COMMISSION_UNCHANGED:
-      out_line(c.out, "%08X unchanged: it holds these values already.", (unsigned)r.uid);
-      break;
-    case COMMISSION_CHANGED:
-      out_line(c.out, "%08X changed: %s; read back.", (unsigned)r.uid, changes);
-      break;
-    case COMMISSION_REFUSED:
-      out_error(c.out, CLI_USAGE, "%s", r.text);
-      break;
-    default:
-      out_error(c.out, CLI_FAILED, "%s", r.text);
-      break;
-  }
-}
-
-}  // namespace

@@ -156,9 +156,16 @@ bool withinRounds(const Runner& r, long long rounds) {
   return r.run->found < r.max && rounds < (long long)DISCOVERY_ROUNDS_PER_DEVICE * r.max;
 }
 
+bool stopAsked(Runner& r) {
+  if (!r.run->stop || !r.run->stop->load()) return false;
+  r.run->end = DISCOVERY_END_STOPPED;
+  return true;
+}
+
 void runFull(Runner& r) {
   long long rounds = 0;
   do {
+    if (stopAsked(r)) return;
     const SearchResult s = searchFull(r);
     if (s.cableFailed) {
       r.run->end = DISCOVERY_END_SEND_FAILED;
@@ -178,6 +185,7 @@ void runQuick(Runner& r) {
   int sends = QUICK_PROBE_SENDS;
   long long rounds = 0;
   while (withinRounds(r, rounds)) {
+    if (stopAsked(r)) return;
     // Is any unmuted device left? Asked with every resend, since a wrong
     // "no" would end the run early.
     const int left = discovery_probe(0, DISCOVERY_PROBE_SENDS, &r.run->probeSends);

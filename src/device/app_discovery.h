@@ -47,6 +47,7 @@ enum {
   DISCOVERY_END_NO_CABLE = -1,     // the cable could not be opened
   DISCOVERY_END_SEND_FAILED = -2,  // a send failed: the cable was pulled
   DISCOVERY_END_ROGUE = -3,        // rogueUid answers probes but never takes its mute
+  DISCOVERY_END_STOPPED = -4,      // asked to stop: the devices found so far are kept
 };
 
 struct DiscoveryRun {
@@ -54,6 +55,8 @@ struct DiscoveryRun {
   // Called with each device as it takes its mute (on the discovery's thread).
   void (*onFound)(uint32_t uid, void* ctx) = nullptr;
   void* ctx = nullptr;
+  // Set to end the run between two exchanges (optional).
+  const std::atomic<bool>* stop = nullptr;
   // Filled by the run.
   int found = 0;
   int end = DISCOVERY_END_DONE;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@
 #include "link/cable.h"
 #include "link/fileio.h"
 #include "link/timer.h"
-#include "platform/thread.h"
+#include "device/job.h"
 
 std::atomic<uint32_t> thrTrans{0};
 
@@ -43,14 +44,24 @@ enum {
 static_assert(FW_OFFSET_DATA + FW_BLOCK_SIZE + 2 == FW_PACKET_SIZE, "the packet's layout");
 static_assert((int)FW_PACKET_SIZE == (int)CABLE_DMX_PACKET_SIZE, "the cable sends firmware packets whole");
 
-std::atomic<int> workers{0};
 std::atomic<int> blocksSent{0};
-std::atomic<FirmwareThreadStarter> starter{nullptr};
+
+// The last update's report for the operator; the window's worker hands it
+// to the job runner, `tern` words its own.
+std::mutex reportGuard;
+bool reportError = false;
+char reportText[BRIDGE_MESSAGE_SIZE] = "";
+
+void setReport(bool error, const char* text) {
+  std::lock_guard<std::mutex> g(reportGuard);
+  reportError = error;
+  snprintf(reportText, sizeof reportText, "%s", text);
+}
 
 void postError(const char* what, const std::string& detail, const char* advice) {
   char text[BRIDGE_MESSAGE_SIZE];
   snprintf(text, sizeof text, "%s\n%s\n%s", what, detail.c_str(), advice);
-  messageError(text);
+  setReport(true, text);
 }
 
 bool endsWith(const std::string& s, const char* suffix) {
@@ -115,16 +126,13 @@ void reportFailedSends(int failed, int total) {
            "The firmware update failed: %d of %d packets could not be sent.\n"
            "Check the cable and run Update FW again.",
            failed, total);
-  messageError(text);
+  setReport(true, text);
 }
 
 // The extension decides: ".fw" is sent, ".pkg" and anything else refused.
 int programByExtension(const std::string& path, uint32_t uid) {
   if (endsWith(path, ".fw")) return makeSendFile(path.c_str(), uid);
-  if (endsWith(path, ".pkg"))
-    messageError("Package file not implemented.");
-  else
-    messageError("Unsupported file extension.");
+  setReport(true, endsWith(path, ".pkg") ? "Package file not implemented." : "Unsupported file extension.");
   return FW_NOT_FIRMWARE;
 }
 
@@ -134,7 +142,7 @@ void reportDone(const std::string& path) {
   snprintf(text, sizeof text,
            "Firmware update done: %d block%s (%d bytes) of\n%s\nwent to every device on the line.",
            blocks, blocks == 1 ? "" : "s", blocks * FW_BLOCK_SIZE, path.c_str());
-  messageInfo(text);
+  setReport(false, text);
 }
 
 void workerMain(void* arg) { read_send_file_struct((FirmwareArg*)arg); }
@@ -183,19 +191,23 @@ int makeSendFile(const char* path, uint32_t uid) {
 }
 
 int makeProgramDevice(const char* path, uint32_t uid) {
+  setReport(false, "");
   return programByExtension(path ? path : "", uid);
 }
 
 void read_send_file_struct(FirmwareArg* arg) {
   flushRxBuff();
+  setReport(false, "");
   if (programByExtension(arg->path, arg->uid) == FW_SENT) reportDone(arg->path);
   delete arg;
+  bool error = false;
+  char text[BRIDGE_MESSAGE_SIZE];
+  app_firmware_report(&error, text, sizeof text);
+  if (text[0]) job_setMessage(LOCK_FIRMWARE, error, text);
   mySleep(FW_END_PAUSE_MS);
-  bridge_progressIdle();  // the bar goes back to empty with the job
   thrTrans.store(0);
-  remLock(LOCK_FIRMWARE);
-  mySleep(FW_END_PAUSE_MS);
-  workers.fetch_sub(1);
+  // The job runner posts the report, empties the bar and clears the lock
+  // bit; the thread ends FW_END_PAUSE_MS later.
 }
 
 int buttonSendAction(uint32_t uid, const char* path) {
@@ -203,24 +215,21 @@ int buttonSendAction(uint32_t uid, const char* path) {
   uint32_t idle = 0;
   if (!thrTrans.compare_exchange_strong(idle, FW_RUNNING)) return FW_IGNORED;
   FirmwareArg* arg = new (std::nothrow) FirmwareArg{path, uid, 0};
-  setLock(LOCK_FIRMWARE);
-  workers.fetch_add(1);
-  FirmwareThreadStarter start = starter.load();
-  int rc = arg ? (start ? start : thread_start)(workerMain, arg) : ENOMEM;
-  if (rc == 0) return FW_STARTED;
-  // Nothing runs: the update must not stay marked as running.
+  const int rc = arg ? job_start(LOCK_FIRMWARE, "The firmware update", workerMain, arg, FW_END_PAUSE_MS) : JOB_FAILED;
+  if (rc == JOB_STARTED) return FW_STARTED;
+  // Nothing runs (the runner told the operator): the update must not stay
+  // marked as running.
   delete arg;
-  workers.fetch_sub(1);
   thrTrans.store(0);
-  remLock(LOCK_FIRMWARE);
-  char why[160];
-  snprintf(why, sizeof why, "Cannot start the firmware update (%s).", strerror(rc));
-  postError(why, path, "Nothing was sent to the devices. Run Update FW again.");
-  return FW_START_FAILED;
+  return rc == JOB_BUSY ? FW_IGNORED : FW_START_FAILED;
 }
 
-bool app_firmware_workerAlive() { return workers.load() > 0; }
+bool app_firmware_workerAlive() { return job_alive(LOCK_FIRMWARE); }
 
 int app_firmware_blocksSent() { return blocksSent.load(); }
 
-void app_firmware_setThreadStarter(FirmwareThreadStarter s) { starter.store(s); }
+void app_firmware_report(bool* error, char* text, int size) {
+  std::lock_guard<std::mutex> g(reportGuard);
+  if (error) *error = reportError;
+  if (size > 0) snprintf(text, (size_t)size, "%s", reportText);
+}

@@ -38,7 +38,8 @@ extern std::atomic<uint32_t> thrTrans;
 // The worker's argument. The worker owns it, with its own copy of the path.
 struct FirmwareArg;
 
-// Starts the update of `path` on a worker thread; the UID shows only in the
+// Starts the update of `path` on a worker of the job runner (device/job.h),
+// which posts the report as the worker ends; the UID shows only in the
 // console lines. Ignored when the path is empty or an update is running.
 int buttonSendAction(uint32_t uid, const char* path);
 // The worker's body: chooses by the file's extension (".fw" is sent, ".pkg"
@@ -47,7 +48,8 @@ int buttonSendAction(uint32_t uid, const char* path);
 void read_send_file_struct(FirmwareArg* arg);
 // Reads the whole file, then sends the reboot packets and the image. A file
 // that cannot be read, is empty or is larger than FW_IMAGE_SIZE is refused
-// with an error message before anything is sent.
+// before anything is sent; the reason, or the result, goes to
+// app_firmware_report.
 int makeSendFile(const char* path, uint32_t uid);
 // The worker's choice by extension on the calling thread, without the lock
 // and the pauses.
@@ -60,7 +62,7 @@ bool app_firmware_workerAlive();
 // (0 when it failed or none ran).
 int app_firmware_blocksSent();
 
-// Replaces the thread starter (for tests; null restores thread_start). It
-// returns 0 or an error number, as thread_start does.
-typedef int (*FirmwareThreadStarter)(void (*fn)(void*), void* arg);
-void app_firmware_setThreadStarter(FirmwareThreadStarter starter);
+// The report of the last update or refusal for the operator (the window
+// shows it as the worker ends): error true for a refusal or a failure; ""
+// when none was made yet.
+void app_firmware_report(bool* error, char* text, int size);

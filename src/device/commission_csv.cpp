@@ -37,6 +37,7 @@ struct Reader {
   CommissionPlan* plan;
   char* error;
   int errorSize;
+  CommissionCsvError* where = nullptr;
   bool failed = false;
   int line = 1;            // the line of the byte being read
   bool headerDone = false;
@@ -61,6 +62,12 @@ void fail(Reader* r, int line, int col, const char* fmt, ...) {
   vsnprintf(why, sizeof why, fmt, ap);
   va_end(ap);
   const char* name = r->headerDone && col >= 1 && col <= r->columns ? kColumns[r->column[col - 1]].name : nullptr;
+  if (r->where) {
+    r->where->line = line;
+    r->where->column = col > 0 ? col : 0;
+    snprintf(r->where->field, sizeof r->where->field, "%s", name ? name : "");
+    snprintf(r->where->message, sizeof r->where->message, "%s", why);
+  }
   if (r->errorSize <= 0) return;
   if (col <= 0)
     snprintf(r->error, (size_t)r->errorSize, "line %d: %s", line, why);
@@ -79,10 +86,12 @@ void headerCell(Reader* r, const char* text, int col) {
   for (int k = 0; k < kColumnCount; k++)
     if (strcasecmp(text, kColumns[k].name) == 0) found = k;
   if (found < 0) {
+    char shown[COMMISSION_CSV_CELL_MAX];
+    commission_quote(text, shown, sizeof shown);
     fail(r, r->line, col,
-         "unknown column \"%s\"; the columns are uid, address, loss, sleep, backlight, limit_up, "
+         "unknown column %s; the columns are uid, address, loss, sleep, backlight, limit_up, "
          "limit_down, version, dali_count",
-         text);
+         shown);
     return;
   }
   for (int c = 0; c < col - 1; c++) {
@@ -103,8 +112,9 @@ void row(Reader* r) {
     const char* text = r->cell[c];
     if (kind == COL_INFO) continue;
     if (kind == COL_UID) {
-      if (!commission_parseUid(text, &t.uid)) {
-        fail(r, r->cellLine[c], c + 1, "\"%s\" is not a device's UID (hexadecimal, 1 to 7FFFFFFF)", text);
+      char why[COMMISSION_TEXT_SIZE];
+      if (!commission_parseUid(text, &t.uid, why, sizeof why)) {
+        fail(r, r->cellLine[c], c + 1, "%s", why);
         return;
       }
       haveUid = true;
@@ -233,10 +243,13 @@ int commission_csvFormat(const Device* devices, int count, char* out, int size) 
   return used;
 }
 
-bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, char* error, int errorSize) {
+bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, char* error, int errorSize,
+                        CommissionCsvError* where) {
   plan->count = 0;
   if (errorSize > 0) error[0] = 0;
+  if (where) memset(where, 0, sizeof *where);
   Reader r;
+  r.where = where;
   r.plan = plan;
   r.error = error;
   r.errorSize = errorSize;

@@ -35,4 +35,14 @@ int commission_csvFormat(const Device* devices, int count, char* out, int size);
 // dialog refuses (with the dialog's message), down above up in one row,
 // more than COMMISSION_MAX rows, a broken quote, a file larger than
 // COMMISSION_CSV_MAX_BYTES.
-bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, char* error, int errorSize);
+// `where` (optional) gets the fault's parts apart: its line, its column
+// (0 when the fault is the row's or the file's), the column's name ("" when
+// the header does not name it) and the reason alone.
+struct CommissionCsvError {
+  int line;
+  int column;
+  char field[COMMISSION_CSV_CELL_MAX + 1];
+  char message[COMMISSION_TEXT_SIZE];
+};
+bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, char* error, int errorSize,
+                        CommissionCsvError* where = nullptr);

@@ -14,9 +14,6 @@
 enum {
   DISCOVERY_JOB_MAX = 200,        // UIDs one discovery can find
   DISCOVERY_JOB_RUNNING = 0xFF,   // thrDisc while a worker runs
-  DISCOVERY_JOB_STARTED = 1,
-  DISCOVERY_JOB_BUSY = 0,         // a worker runs already: nothing started
-  DISCOVERY_JOB_FAILED = -1,      // the thread could not be started
 };
 
 // DISCOVERY_JOB_RUNNING while a worker runs, 0 otherwise.
@@ -26,17 +23,22 @@ extern std::atomic<int32_t> thrDisc;
 extern std::atomic<int32_t> discoveryMsg;
 
 // Unless a worker runs: empties the device table and the list (not for
-// DISCOVERY_NEW), marks the worker running (thrDisc, lock bit
-// LOCK_DISCOVERY) and starts it. When the thread cannot be started both
-// marks are taken back and the operator is told.
+// DISCOVERY_NEW), marks the worker running (thrDisc) and starts it on the
+// job runner with lock bit LOCK_DISCOVERY. Returns job_start's codes
+// (device/job.h); when the thread cannot be started thrDisc is taken back
+// too. job_requestStop(LOCK_DISCOVERY) ends a run between two exchanges,
+// keeping the devices found.
 int discoveryJob_start(DiscoveryMode mode = DISCOVERY_FULL);
 bool discoveryJob_running();
 // The worker's body; arg points to the DiscoveryMode (null: DISCOVERY_FULL).
 // At its end it reports: a failure (the cable, a device that does not
 // mute, the cable failing while the devices found are read) as an error;
 // else "%d new devices found." for DISCOVERY_NEW, and "%d devices found."
-// for Quick discovery and for Discovery when asked.
+// for Quick discovery and for Discovery when asked; a stopped run as
+// "Stopped: %d devices found.".
 void makeDiscoveryThr(void* arg);
+// What the last discovery's report said (also when it posted none).
+void discoveryJob_lastReport(char* text, int size);
 // Devices the running discovery has found so far; -1 when none runs.
 int discoveryJob_foundNow();
 // True when the last discovery could not read every device it found
@@ -51,7 +53,3 @@ bool discoveryJob_readsStopped();
 int discoveryJob_found(uint32_t* out, int capacity, uint32_t* generation);
 uint32_t discoveryJob_generation();
 
-// Replaces how the worker thread is started (tests make it fail); null
-// restores thread_start.
-typedef int (*DiscoveryThreadStarter)(void (*fn)(void*), void* arg);
-void discoveryJob_setStarter(DiscoveryThreadStarter starter);

@@ -8,24 +8,23 @@
 #include "app/devicePanel.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
+#include "../support/held_job.h"
 
 namespace {
 
 const uint32_t kNone = 0xFFFFFFFFu;
 
-// The worker "runs" until the test ends it: no thread, no cable.
-int startNothing(void (*)(void*), void*) { return 0; }
 
 class ButtonState : public testing::Test {
  protected:
   void SetUp() override {
-    discoveryJob_setStarter(startNothing);
+    job_setStarter(heldjob::hold);  // the worker "runs" until the test ends it
     selected_dev.store(kNone);
   }
   void TearDown() override {
     thrDisc.store(0);
     remLock(LOCK_DISCOVERY | LOCK_FIRMWARE);
-    discoveryJob_setStarter(nullptr);
+    job_setStarter(nullptr);
     selected_dev.store(kNone);
     // The buttons live on: leave them as a start would make them.
     buttons_refresh();

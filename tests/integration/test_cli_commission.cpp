@@ -154,7 +154,7 @@ TEST_F(Tern, DiscoverAddressExportEditCheckApplyGet) {
   r = tern({"--json", "apply", "--check", csv});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(writes(), writesBefore) << "a check writes nothing";
-  EXPECT_EQ(r.json["devices"][2]["outcome"], "would change");
+  EXPECT_EQ(r.json["devices"][2]["outcome"], "would_change");
   EXPECT_EQ(r.json["devices"][2]["changes"]["loss"]["to"], "to 100%");
   EXPECT_EQ(r.json["devices"][2]["changes"]["sleep"]["to"], 30);
   EXPECT_EQ(r.json["devices"][3]["changes"]["address"]["from"], 22);
@@ -173,8 +173,8 @@ TEST_F(Tern, DiscoverAddressExportEditCheckApplyGet) {
   const int readsBefore = third["setupReads"];
   r = tern({"--json", "get", u[2]});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.json["device"]["loss"], "to 100%");
-  EXPECT_EQ(r.json["device"]["sleep"], 30);
+  EXPECT_EQ(r.json["devices"][0]["loss"], "to 100%");
+  EXPECT_EQ(r.json["devices"][0]["sleep"], 30);
   EXPECT_EQ(device(u[2])["setupReads"], readsBefore + 1);
 }
 
@@ -189,7 +189,7 @@ TEST_F(Tern, AMalformedFileChangesNothing) {
   };
   const char* errors[] = {
       "line 4, column 2 (address): the quote that begins this cell is not closed",
-      "line 4, column 2 (address): Start address: \"513\" is not valid.",
+      "line 4, column 2 (address): 513 is not in 1..512",
       "line 4, column 3: more cells than the header names (2)",
   };
   for (int i = 0; i < 3; i++) {
@@ -212,9 +212,10 @@ TEST_F(Tern, ADeviceMissingFromTheLineIsReportedAndTheOthersWritten) {
   ASSERT_EQ(r.json["devices"].size(), 3u) << "every row is in the report";
   EXPECT_EQ(r.json["devices"][1]["uid"], "00000020");
   EXPECT_EQ(r.json["devices"][1]["line"], 3);
-  EXPECT_EQ(r.json["devices"][1]["outcome"], "not found");
-  EXPECT_EQ(r.json["devices"][1]["error"], "Device 20 not responding.");
-  EXPECT_NE(r.err.find("tern: 00000020 (line 3): Device 20 not responding.\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.json["devices"][1]["outcome"], "not_found");
+  EXPECT_EQ(r.json["devices"][1]["written"], "no");
+  EXPECT_EQ(r.json["devices"][1]["error"], "Device 00000020 not responding.");
+  EXPECT_NE(r.err.find("tern: 00000020 (line 3): Device 00000020 not responding.\n"), std::string::npos) << r.err;
   EXPECT_EQ(device("00000010")["settings"]["addr"], 11);
   EXPECT_EQ(device("00000030")["settings"]["addr"], 13) << "the device after the missing one is written";
   EXPECT_EQ(r.json["devices"][2]["after"]["address"], 13) << "and read back";
@@ -231,11 +232,12 @@ TEST_F(Tern, ACablePulledDuringApplyStopsWithTheDevicesDoneSoFar) {
   const SimJson& devs = r.json["devices"];
   EXPECT_EQ(devs[0]["outcome"], "changed");
   EXPECT_EQ(devs[1]["outcome"], "changed");
-  EXPECT_EQ(devs[2]["outcome"], "cable lost");
+  EXPECT_EQ(devs[2]["outcome"], "cable_lost");
+  EXPECT_EQ(devs[2]["written"], "no") << "the cable failed on its read, before any write";
   const std::string pulled =
       "Sending to the cable failed: the cable was pulled or stopped working. Check the cable and try again.";
   EXPECT_EQ(devs[2]["error"], pulled);
-  EXPECT_EQ(devs[3]["outcome"], "not reached");
+  EXPECT_EQ(devs[3]["outcome"], "not_reached");
   EXPECT_TRUE(r.json["cable_lost"].get<bool>());
   EXPECT_NE(r.err.find("tern: The cable failed after 2 of 4 devices; the rest were not tried.\n"), std::string::npos)
       << r.err;
@@ -250,8 +252,9 @@ TEST_F(Tern, ACablePulledDuringApplyStopsWithTheDevicesDoneSoFar) {
   // Pulled between a write and its read-back: the write may have landed.
   write("rig.csv", "uid,address\n00000010,21\n");
   r = tern({"--fail-after", "2", "--json", "apply", csv});
-  EXPECT_EQ(r.json["devices"][0]["outcome"], "cable lost");
-  EXPECT_EQ(r.json["devices"][0]["error"], pulled + " The write to Device 10 may have reached it unconfirmed.");
+  EXPECT_EQ(r.json["devices"][0]["outcome"], "cable_lost");
+  EXPECT_EQ(r.json["devices"][0]["written"], "unknown");
+  EXPECT_EQ(r.json["devices"][0]["error"], pulled + " The write to 00000010 may have reached it unconfirmed.");
   EXPECT_EQ(device("00000010")["settings"]["addr"], 21);
 }
 
@@ -272,16 +275,16 @@ TEST_F(Tern, RefusesBeforeWritingAnything) {
   r = tern({"--json", "set", "10", "--address", "0", "--backlight", "12abc", "--sleep", "3", "--limit-up", "300"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err,
-            "tern: Start address: \"0\" is not valid.\n"
-            "tern: Backlight: \"12abc\" is not valid.\n"
-            "tern: Limit UP: \"300\" is not valid.\n")
-      << "the dialog's messages, each text as given";
+            "tern: --address: 0 is not in 1..512\n"
+            "tern: --backlight: \"12abc\" is not a whole number (0..100)\n"
+            "tern: --limit-up: 300 is not in 0..255\n")
+      << "each option named, with its range";
   EXPECT_EQ(r.json["errors"].size(), 3u);
   // A sleep the dialog does not offer for what the device holds (0): known
   // only once it is read, and still nothing written.
   r = tern({"set", "10", "--sleep", "3"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "tern: Sleep [second]: \"3\" is not valid.\n");
+  EXPECT_EQ(r.err, "tern: 00000010: sleep: 3 is not off or 5..100\n");
   EXPECT_EQ(writes(), 0);
 
   const std::vector<std::vector<std::string>> usage = {
@@ -316,7 +319,7 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   write("rig.json", rigOf({{"00000010", 1}}));
   Result r = tern({"--json", "set", "10", "--loss", "TO 0%", "--backlight", "80"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.json["device"]["changes"].dump(),
+  EXPECT_EQ(r.json["devices"][0]["changes"].dump(),
             "{\"loss\":{\"from\":\"HOLD\",\"to\":\"to 0%\"},\"backlight\":{\"from\":0,\"to\":80}}");
   SimJson d = device("00000010");
   EXPECT_EQ(d["settings"]["lossOfDmx"], 1);
@@ -339,7 +342,7 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   EXPECT_EQ(device("00000010")["uidChanges"], 0);
   r = tern({"--json", "new-uid", "10"}, "y\n");
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string fresh = r.json["new_uid"];
+  const std::string fresh = r.json["devices"][0]["new_uid"];
   EXPECT_EQ(rig()["devices"][0]["uid"], fresh);
   EXPECT_EQ(rig()["devices"][0]["formerUid"], "00000010");
 }
@@ -369,9 +372,9 @@ TEST_F(Tern, NewUidRefusesAUidADeviceOnTheLineHasAlready) {
     snprintf(taken, sizeof taken, "%08X", (unsigned)app_genNewUID(nullptr));
     write("rig.json", rigOf({{"00000010", 1}, {taken, 2}}));
     Result r = tern({"--json", "new-uid", "10", "--yes"});
-    if (r.json["new_uid"] != taken) continue;
+    if (r.json["devices"][0]["new_uid"] != taken) continue;
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.json["changed"], false);
+    EXPECT_EQ(r.json["devices"][0]["changed"], false);
     EXPECT_NE(r.err.find(std::string("a device on the line has ") + taken + " already"), std::string::npos) << r.err;
     EXPECT_EQ(device("00000010")["uidChanges"], 0) << "two devices must never share a UID";
     return;

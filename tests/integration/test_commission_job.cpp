@@ -21,15 +21,13 @@
 #include "device/commission_job.h"
 #include "device/devices.h"
 #include "../support/bridge_messages.h"
+#include "../support/held_job.h"
 #include "device_line.h"
 #include "link/timer.h"
 #include "platform/clock.h"
 
 namespace {
 
-// The worker "starts" and waits for the test to run its body.
-int startLater(void (*)(void*), void*) { return 0; }
-int failToStart(void (*)(void*), void*) { return EAGAIN; }
 
 class CommissionWorker : public testing::Test {
  protected:
@@ -44,7 +42,7 @@ class CommissionWorker : public testing::Test {
     dir = tmpl;
   }
   void TearDown() override {
-    commissionJob_setStarter(nullptr);
+    job_setStarter(nullptr);
     EXPECT_EQ(system(("rm -rf '" + dir + "'").c_str()), 0);
   }
   SimSettings& settings(int i) { return bench.devices[(size_t)i]->sim_functions().settings; }
@@ -66,7 +64,7 @@ std::string slurp(const std::string& path) {
 
 std::string line(const CommissionResult& r) {
   char text[2 * COMMISSION_TEXT_SIZE];
-  commissionJob_resultLine(&r, text, sizeof text);
+  commission_resultLine(&r, text, sizeof text);
   return text;
 }
 
@@ -77,18 +75,18 @@ TEST_F(CommissionWorker, AddressInSequenceLocksCountsAndReportsEveryDevice) {
   CommissionPlan plan;
   char why[COMMISSION_TEXT_SIZE];
   ASSERT_TRUE(commission_addressPlan(100, 10, uids.data(), 3, &plan, why, sizeof why)) << why;
-  commissionJob_setStarter(startLater);
-  ASSERT_EQ(commissionJob_startRun(&plan, false), COMMISSION_JOB_STARTED);
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(commissionJob_startRun(&plan, false), JOB_STARTED);
   EXPECT_TRUE(commissionJob_running());
   EXPECT_NE(lockComponents.load() & LOCK_COMMISSION, 0u) << "the cable's buttons lock before the worker runs";
   EXPECT_EQ(pStatusTop.load(), 3);
   EXPECT_EQ(pStatusSt.load(), 0);
-  EXPECT_EQ(commissionJob_startRun(&plan, false), COMMISSION_JOB_BUSY) << "one job at a time";
-  EXPECT_EQ(commissionJob_startExport(uids.data(), 3, (dir + "/x.csv").c_str()), COMMISSION_JOB_BUSY);
+  EXPECT_EQ(commissionJob_startRun(&plan, false), JOB_BUSY) << "one job at a time";
+  EXPECT_EQ(commissionJob_startExport(uids.data(), 3, (dir + "/x.csv").c_str()), JOB_BUSY);
   plan.count = 0;  // the job runs its own copy
 
   testing::internal::CaptureStdout();
-  commissionJob_body(nullptr);
+  heldjob::run();
   testing::internal::GetCapturedStdout();
   EXPECT_FALSE(commissionJob_running());
   EXPECT_EQ(lockComponents.load() & LOCK_COMMISSION, 0u);
@@ -104,7 +102,7 @@ TEST_F(CommissionWorker, AddressInSequenceLocksCountsAndReportsEveryDevice) {
   EXPECT_EQ(line(run->results[0]), "000000A1             changed       address 161 -> 100");
   EXPECT_EQ(line(run->results[2]), "000000C3             changed       address 195 -> 120");
   char summary[COMMISSION_TEXT_SIZE];
-  commissionJob_summary(run, summary, sizeof summary);
+  commission_totalsLine(run, summary, sizeof summary);
   EXPECT_STREQ(summary, "3 devices: 3 changed.");
   takeMessages();
   EXPECT_TRUE(shown.empty()) << "the window reports a run, not the worker";
@@ -118,20 +116,20 @@ TEST_F(CommissionWorker, ACheckWritesNothingAndSaysWhatWouldChange) {
   CommissionPlan plan;
   char why[COMMISSION_TEXT_SIZE];
   ASSERT_TRUE(commission_csvRead(csv.data(), csv.size(), &plan, why, sizeof why)) << why;
-  commissionJob_setStarter(startLater);
-  ASSERT_EQ(commissionJob_startRun(&plan, true), COMMISSION_JOB_STARTED);
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(commissionJob_startRun(&plan, true), JOB_STARTED);
   testing::internal::CaptureStdout();
-  commissionJob_body(nullptr);
+  heldjob::run();
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(settings(0).writes, 0);
   EXPECT_EQ(settings(0).backlight, 50);
   const CommissionRun* run = commissionJob_run();
   EXPECT_EQ(line(run->results[0]), "00000011 (line 2)    would change  backlight 50 -> 42");
-  EXPECT_EQ(line(run->results[1]), "00000022 (line 3)    not found     Device 22 not responding.");
+  EXPECT_EQ(line(run->results[1]), "00000022 (line 3)    not found     Device 00000022 not responding.");
   char summary[COMMISSION_TEXT_SIZE];
-  commissionJob_summary(run, summary, sizeof summary);
+  commission_totalsLine(run, summary, sizeof summary);
   EXPECT_STREQ(summary, "2 devices: 1 would change, 1 not found.");
-  EXPECT_EQ(commissionJob_count(run, COMMISSION_WOULD_CHANGE), 1);
+  EXPECT_EQ(commission_count(run, COMMISSION_WOULD_CHANGE), 1);
 }
 
 TEST_F(CommissionWorker, ExportReadsTheListedDevicesFreshInTheirOrderAndNamesTheSilent) {
@@ -141,11 +139,11 @@ TEST_F(CommissionWorker, ExportReadsTheListedDevicesFreshInTheirOrderAndNamesThe
   dev_setAddr(0x53, (const uint8_t*)"\x07\x00");
   const std::string path = dir + "/rig.csv";
   const uint32_t order[] = {0x53, 0x42, 0x31};
-  commissionJob_setStarter(startLater);
-  ASSERT_EQ(commissionJob_startExport(order, 3, path.c_str()), COMMISSION_JOB_STARTED);
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(commissionJob_startExport(order, 3, path.c_str()), JOB_STARTED);
   EXPECT_EQ(pStatusTop.load(), 3);
   testing::internal::CaptureStdout();
-  commissionJob_body(nullptr);
+  heldjob::run();
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(lockComponents.load() & LOCK_COMMISSION, 0u);
   EXPECT_EQ(settings(0).reads, 1);
@@ -160,7 +158,7 @@ TEST_F(CommissionWorker, ExportReadsTheListedDevicesFreshInTheirOrderAndNamesThe
   EXPECT_EQ(slurp(path), expected) << "the format of tern export, in the order listed";
   const CommissionExport* e = commissionJob_export();
   EXPECT_TRUE(e->saved);
-  EXPECT_EQ(e->written, 2);
+  EXPECT_EQ(e->read.count, 2);
   EXPECT_EQ(std::string(e->report),
             "2 devices written to\n" + path + "\n\nNot responding, left out of the file: 00000042");
   EXPECT_TRUE(e->reportIsError) << "a file without a listed device is not a plain success";
@@ -169,11 +167,11 @@ TEST_F(CommissionWorker, ExportReadsTheListedDevicesFreshInTheirOrderAndNamesThe
 TEST_F(CommissionWorker, ExportWritesNothingWhenTheCableFailsOrTheFileCannotBeWritten) {
   std::vector<uint32_t> uids = addDevices({0x61, 0x72});
   const std::string path = dir + "/rig.csv";
-  commissionJob_setStarter(startLater);
+  job_setStarter(heldjob::hold);
   bench.line.sim_setPlugged(false);
-  ASSERT_EQ(commissionJob_startExport(uids.data(), 2, path.c_str()), COMMISSION_JOB_STARTED);
+  ASSERT_EQ(commissionJob_startExport(uids.data(), 2, path.c_str()), JOB_STARTED);
   testing::internal::CaptureStdout();
-  commissionJob_body(nullptr);
+  heldjob::run();
   testing::internal::GetCapturedStdout();
   const CommissionExport* e = commissionJob_export();
   EXPECT_TRUE(e->cableLost);
@@ -185,32 +183,12 @@ TEST_F(CommissionWorker, ExportWritesNothingWhenTheCableFailsOrTheFileCannotBeWr
 
   bench.line.sim_setPlugged(true);
   const std::string nowhere = dir + "/no/such/folder/rig.csv";
-  ASSERT_EQ(commissionJob_startExport(uids.data(), 2, nowhere.c_str()), COMMISSION_JOB_STARTED);
+  ASSERT_EQ(commissionJob_startExport(uids.data(), 2, nowhere.c_str()), JOB_STARTED);
   testing::internal::CaptureStdout();
-  commissionJob_body(nullptr);
+  heldjob::run();
   testing::internal::GetCapturedStdout();
   EXPECT_FALSE(e->saved);
   EXPECT_EQ(std::string(e->report).rfind("The devices could not be written to\n" + nowhere, 0), 0u) << e->report;
-}
-
-TEST_F(CommissionWorker, AThreadThatCannotStartLeavesNoLockAndSaysSo) {
-  addDevices({0x81});
-  CommissionPlan plan;
-  char why[COMMISSION_TEXT_SIZE];
-  const uint32_t uid = 0x81;
-  ASSERT_TRUE(commission_addressPlan(5, 1, &uid, 1, &plan, why, sizeof why));
-  commissionJob_setStarter(failToStart);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(commissionJob_startRun(&plan, false), COMMISSION_JOB_FAILED);
-  testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(commissionJob_running());
-  EXPECT_EQ(lockComponents.load() & LOCK_COMMISSION, 0u);
-  EXPECT_EQ(pStatusTop.load(), 100);
-  takeMessages();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].second, "The devices could not be worked on: " + std::string(strerror(EAGAIN)) + ".");
-  EXPECT_EQ(settings(0).writes, 0);
-  commissionJob_setStarter(nullptr);
 }
 
 TEST_F(CommissionThreads, WorkerOnItsThreadBesideTheTimer) {
@@ -219,7 +197,7 @@ TEST_F(CommissionThreads, WorkerOnItsThreadBesideTheTimer) {
   char why[COMMISSION_TEXT_SIZE];
   ASSERT_TRUE(commission_addressPlan(200, 2, uids.data(), 4, &plan, why, sizeof why));
   testing::internal::CaptureStdout();
-  ASSERT_EQ(commissionJob_startRun(&plan, false), COMMISSION_JOB_STARTED);
+  ASSERT_EQ(commissionJob_startRun(&plan, false), JOB_STARTED);
   // The window's timer: the bar's pair and the records, read while the
   // worker writes them, every 100 ms of virtual time.
   int last = 0, ticks = 0;
@@ -237,7 +215,7 @@ TEST_F(CommissionThreads, WorkerOnItsThreadBesideTheTimer) {
   EXPECT_FALSE(commissionJob_running());
   EXPECT_TRUE(ordered) << "the count went backwards";
   EXPECT_EQ(lockComponents.load() & LOCK_COMMISSION, 0u);
-  EXPECT_EQ(commissionJob_count(commissionJob_run(), COMMISSION_CHANGED), 4);
+  EXPECT_EQ(commission_count(commissionJob_run(), COMMISSION_CHANGED), 4);
   for (int i = 0; i < 4; i++) EXPECT_EQ(settings(i).addr, 200 + 2 * i);
 }
 

@@ -16,6 +16,7 @@
 #include "device/discovery_job.h"
 #include "device/exchange.h"
 #include "../support/bridge_messages.h"
+#include "../support/held_job.h"
 #include "device_line.h"
 #include "link/timer.h"
 #include "platform/clock.h"
@@ -30,7 +31,7 @@ class DiscoveryWorker : public testing::Test {
     shown.clear();
   }
   void TearDown() override {
-    discoveryJob_setStarter(nullptr);
+    job_setStarter(nullptr);
     discoveryMsg.store(0);
   }
 };
@@ -38,13 +39,22 @@ class DiscoveryWorker : public testing::Test {
 // The same, under the name the ThreadSanitizer run picks.
 class DiscoveryThreads : public DiscoveryWorker {};
 
+// Runs a discovery worker on this thread as its own thread would, the job
+// runner's end included (its report posted, its lock bit released).
+void runWorker(const DiscoveryMode* mode) {
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(job_start(LOCK_DISCOVERY, "Discovery", makeDiscoveryThr, (void*)mode), JOB_STARTED);
+  thrDisc.store(DISCOVERY_JOB_RUNNING);
+  heldjob::run();
+  job_setStarter(nullptr);
+}
+
 std::vector<uint32_t> foundList(uint32_t* generation = nullptr) {
   uint32_t uids[DISCOVERY_JOB_MAX];
   int n = discoveryJob_found(uids, DISCOVERY_JOB_MAX, generation);
   return std::vector<uint32_t>(uids, uids + std::min(n, (int)DISCOVERY_JOB_MAX));
 }
 
-int failToStart(void (*)(void*), void*) { return EAGAIN; }
 
 }  // namespace
 
@@ -57,7 +67,7 @@ TEST_F(DiscoveryWorker, TwoHundredDevicesFillTheTableAndAreAllRead) {
   const auto real0 = std::chrono::steady_clock::now();
   const uint64_t t0 = clock_nowUs();
   testing::internal::CaptureStdout();
-  makeDiscoveryThr(nullptr);
+  runWorker(nullptr);
   testing::internal::GetCapturedStdout();
   const uint64_t total = clock_nowUs() - t0;
   const double realSeconds =
@@ -101,7 +111,7 @@ TEST_F(DiscoveryWorker, DeviceThatDoesNotAnswerItsSettingsReadIsListedButNotInTh
   dev_setAddr(0x1234, (const uint8_t*)"\x01\x00");
   const uint64_t t0 = clock_nowUs();
   testing::internal::CaptureStdout();
-  makeDiscoveryThr(nullptr);
+  runWorker(nullptr);
   testing::internal::GetCapturedStdout();
   std::vector<uint32_t> found = foundList();
   EXPECT_EQ(found.size(), 10u);
@@ -127,7 +137,7 @@ TEST_F(DiscoveryWorker, CableFailingWhileTheDevicesAreReadIsAFailure) {
     SimDevices population(3, 11);
     population.sim_attach(calibration.line);
     testing::internal::CaptureStdout();
-    makeDiscoveryThr((void*)&quick);
+    runWorker(&quick);
     testing::internal::GetCapturedStdout();
     calibration.line.sim_settle();
     const std::vector<SimTraceEntry> frames = calibration.line.sim_trace().trace_entries('T');
@@ -143,7 +153,7 @@ TEST_F(DiscoveryWorker, CableFailingWhileTheDevicesAreReadIsAFailure) {
   population.sim_attach(bench.line);
   bench.line.sim_unplugAfterFrames(firstRead + 1);  // pulled as the first settings read goes out
   testing::internal::CaptureStdout();
-  makeDiscoveryThr((void*)&quick);
+  runWorker(&quick);
   testing::internal::GetCapturedStdout();
   takeMessages();
   EXPECT_EQ(foundList().size(), 3u);
@@ -158,7 +168,7 @@ TEST_F(DiscoveryWorker, CableFailingWhileTheDevicesAreReadIsAFailure) {
   bench.line.sim_setPlugged(true);
   shown.clear();
   testing::internal::CaptureStdout();
-  makeDiscoveryThr((void*)&quick);
+  runWorker(&quick);
   testing::internal::GetCapturedStdout();
   takeMessages();
   EXPECT_FALSE(discoveryJob_readsStopped());
@@ -168,9 +178,9 @@ TEST_F(DiscoveryWorker, CableFailingWhileTheDevicesAreReadIsAFailure) {
 }
 
 TEST_F(DiscoveryWorker, WorkerThatCannotStartLeavesNoMarkAndSaysSo) {
-  discoveryJob_setStarter(failToStart);
+  job_setStarter(heldjob::fail);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_FAILED);
+  EXPECT_EQ(discoveryJob_start(), JOB_FAILED);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(thrDisc.load(), 0);
   EXPECT_EQ(lockComponents.load() & LOCK_DISCOVERY, 0u);
@@ -190,9 +200,9 @@ TEST_F(DiscoveryThreads, WorkerBesideTheTimer) {
   dev_setAddr(0x99, (const uint8_t*)"\x01\x00");
   discoveryMsg.store(1);
   testing::internal::CaptureStdout();
-  ASSERT_EQ(discoveryJob_start(), DISCOVERY_JOB_STARTED);
+  ASSERT_EQ(discoveryJob_start(), JOB_STARTED);
   EXPECT_EQ(dev_count(), 0) << "the table is emptied before the worker starts";
-  EXPECT_EQ(discoveryJob_start(), DISCOVERY_JOB_BUSY) << "one worker at a time";
+  EXPECT_EQ(discoveryJob_start(), JOB_BUSY) << "one worker at a time";
   discoveryMsg.store(1);
   EXPECT_NE(lockComponents.load() & LOCK_DISCOVERY, 0u);
   // A reader of the devices' records, as the setup dialog and the DALI

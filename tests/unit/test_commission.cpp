@@ -107,17 +107,17 @@ TEST(CommissionCsv, RefusesAMalformedFileWholeNamingLineAndColumn) {
     std::string error;
   } cases[] = {
       {head + good + "00000011,513,HOLD,0,50,255,0\n",
-       "line 3, column 2 (address): Start address: \"513\" is not valid."},
+       "line 3, column 2 (address): 513 is not in 1..512"},
       {head + good + "00000011,12abc,HOLD,0,50,255,0\n",
-       "line 3, column 2 (address): Start address: \"12abc\" is not valid."},
+       "line 3, column 2 (address): \"12abc\" is not a whole number"},
       {head + good + "00000011,\"1,5\",HOLD,0,50,255,0\n",
-       "line 3, column 2 (address): Start address: \"1,5\" is not valid."},
+       "line 3, column 2 (address): \"1,5\" is not a whole number"},
       {head + good + "00000011,1,sometimes,0,50,255,0\n",
-       "line 3, column 3 (loss): Loss Of DMX: \"sometimes\" is not valid."},
+       "line 3, column 3 (loss): \"sometimes\" is not HOLD, to 0% or to 100%"},
       {head + good + "00000011,1,HOLD,0,101,255,0\n",
-       "line 3, column 5 (backlight): Backlight: \"101\" is not valid."},
+       "line 3, column 5 (backlight): 101 is not in 0..100"},
       {head + good + "00000011,1,HOLD,0,50,10,20\n",
-       "line 3, column 7 (limit_down): Limit: UP \"10\" < DOWN \"20\""},
+       "line 3, column 7 (limit_down): limit_down: 20 is above limit_up 10"},
       {head + good + "00000010,2,HOLD,0,50,255,0\n", "line 3, column 1 (uid): 00000010 is on line 2 already"},
       {head + good + "80000000,1,HOLD,0,50,255,0\n",
        "line 3, column 1 (uid): \"80000000\" is not a device's UID (hexadecimal, 1 to 7FFFFFFF)"},
@@ -158,16 +158,21 @@ TEST(CommissionPlan, AddressesInSequenceAndRefusesPast512) {
   EXPECT_EQ(plan.targets[1].want.has, 1u << COMMISSION_ADDR) << "nothing but the address";
 
   EXPECT_FALSE(commission_addressPlan(505, 4, uids, 3, &plan, error, sizeof error));
-  EXPECT_STREQ(error, "3 devices from 505 in steps of 4 would end at address 513, past 512: nothing was written.");
+  EXPECT_STREQ(error, "3 devices from 505 in steps of 4 would end at address 513, past 512");
   EXPECT_EQ(plan.count, 0);
   // A step that would wrap round in 32 bits is still past 512.
   EXPECT_FALSE(commission_addressPlan(1, 0x7FFFFFFF, uids, 3, &plan, error, sizeof error));
   EXPECT_FALSE(commission_addressPlan(0, 1, uids, 3, &plan, error, sizeof error));
-  EXPECT_STREQ(error, "Start address: \"0\" is not valid.");
+  EXPECT_STREQ(error, "start: 0 is not in 1..512");
   EXPECT_FALSE(commission_addressPlan(1, -1, uids, 3, &plan, error, sizeof error));
+  EXPECT_STREQ(error, "step: -1 is not in 0..511");
+  EXPECT_FALSE(commission_addressPlan(1, 512, uids, 1, &plan, error, sizeof error)) << "511 is the largest step";
+  EXPECT_TRUE(commission_addressPlan(1, 511, uids, 2, &plan, error, sizeof error)) << error;
+  EXPECT_FALSE(commission_addressPlan(1, 1, uids, 0, &plan, error, sizeof error));
+  EXPECT_STREQ(error, "no device to work on");
   const uint32_t twice[] = {0x10, 0x20, 0x10};
   EXPECT_FALSE(commission_addressPlan(1, 1, twice, 3, &plan, error, sizeof error));
-  EXPECT_STREQ(error, "00000010 is named twice.");
+  EXPECT_STREQ(error, "00000010 is named twice");
   ASSERT_TRUE(commission_addressPlan(7, 0, uids, 3, &plan, error, sizeof error)) << "step 0: one address for all";
   EXPECT_EQ(plan.targets[2].want.v[COMMISSION_ADDR], 7);
 }
@@ -193,8 +198,8 @@ TEST(CommissionChecks, ADeviceMayKeepWhatItHoldsButIsGivenOnlyWhatTheDialogOffer
   want.has |= 1u << COMMISSION_LIMIT_DOWN;
   EXPECT_NE(commission_check(&held, &want, why, sizeof why), 0);
   EXPECT_STREQ(why,
-               "Limit: UP \"100\" < DOWN \"101\" Sleep [second]: \"4\" is not valid. "
-               "Loss Of DMX: \"5\" is not valid.")
+               "limit_down: 101 is above limit_up 100; sleep: 4 is not off or 5..100; "
+               "loss: 5 is not HOLD, to 0% or to 100%")
       << "the order is checked against the limit the device holds";
   EXPECT_EQ(commission_diff(&held, &want), (1u << COMMISSION_SLEEP | 1u << COMMISSION_LOSS |
                                            1u << COMMISSION_LIMIT_DOWN | 1u << COMMISSION_BACKLIGHT));
@@ -205,5 +210,60 @@ TEST(CommissionChecks, ADeviceMayKeepWhatItHoldsButIsGivenOnlyWhatTheDialogOffer
   EXPECT_TRUE(commission_parseField(COMMISSION_LOSS, "To 100%", &v, why, sizeof why));
   EXPECT_EQ(v, 2);
   EXPECT_FALSE(commission_parseField(COMMISSION_LIMIT_UP, "99999999999", &v, why, sizeof why));
-  EXPECT_STREQ(why, "Limit UP: \"99999999999\" is not valid.");
+  EXPECT_STREQ(why, "99999999999 is not in 0..255");
+}
+
+// Every field's parser on both sides of each edge of its range, with the
+// range in the refusal, and the forms the table shows ("80%", "Off").
+TEST(CommissionFields, EachParserTakesItsRangeAndNoMore) {
+  struct Edge {
+    int field;
+    const char* text;
+    bool ok;
+    int32_t value;
+    const char* error;
+  } edges[] = {
+      {COMMISSION_ADDR, "0", false, 0, "0 is not in 1..512"},
+      {COMMISSION_ADDR, "1", true, 1, ""},
+      {COMMISSION_ADDR, " 512 ", true, 512, ""},
+      {COMMISSION_ADDR, "513", false, 0, "513 is not in 1..512"},
+      {COMMISSION_BACKLIGHT, "-1", false, 0, "-1 is not in 0..100"},
+      {COMMISSION_BACKLIGHT, "100", true, 100, ""},
+      {COMMISSION_BACKLIGHT, "80%", true, 80, ""},
+      {COMMISSION_BACKLIGHT, "101", false, 0, "101 is not in 0..100"},
+      {COMMISSION_LIMIT_UP, "255", true, 255, ""},
+      {COMMISSION_LIMIT_UP, "256", false, 0, "256 is not in 0..255"},
+      {COMMISSION_LIMIT_DOWN, "-1", false, 0, "-1 is not in 0..255"},
+      {COMMISSION_LIMIT_DOWN, "0", true, 0, ""},
+      {COMMISSION_SLEEP, "Off", true, 0, ""},
+      {COMMISSION_SLEEP, "30 s", true, 30, ""},
+      {COMMISSION_SLEEP, "255", true, 255, ""},  // a device may hold it: checked against what it holds
+      {COMMISSION_SLEEP, "256", false, 0, "256 is not off or 5..100"},
+      {COMMISSION_SLEEP, "soon", false, 0, "\"soon\" is not off or a number of seconds"},
+      {COMMISSION_LOSS, "mode 7", true, 7, ""},
+      {COMMISSION_LOSS, "to 0%", true, 1, ""},
+      {COMMISSION_LOSS, "256", false, 0, "256 is not HOLD, to 0% or to 100%"},
+      {COMMISSION_ADDR, "1\x1b[2J", false, 0, "\"1\\x1B[2J\" is not a whole number"},
+  };
+  for (const Edge& e : edges) {
+    int32_t v = -12345;
+    char why[COMMISSION_TEXT_SIZE] = "unset";
+    EXPECT_EQ(commission_parseField(e.field, e.text, &v, why, sizeof why), e.ok) << e.text;
+    if (e.ok)
+      EXPECT_EQ(v, e.value) << e.text;
+    else
+      EXPECT_STREQ(why, e.error) << e.text;
+  }
+  // The rules on values that depend on nothing but the value, both sides.
+  CommissionValues none = {}, want = {};
+  char why[COMMISSION_TEXT_SIZE];
+  want.has = 1u << COMMISSION_SLEEP;
+  for (int32_t s : {0, 5, 100}) {
+    want.v[COMMISSION_SLEEP] = s;
+    EXPECT_EQ(commission_check(&none, &want, why, sizeof why), 0) << s << ": " << why;
+  }
+  for (int32_t s : {4, 101}) {
+    want.v[COMMISSION_SLEEP] = s;
+    EXPECT_EQ(commission_check(&none, &want, why, sizeof why), 1) << s;
+  }
 }

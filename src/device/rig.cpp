@@ -1,0 +1,136 @@
+#include "device/rig.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "device/app_genUID.h"
+#include "device/commission_csv.h"
+#include "device/exchange.h"
+#include "link/fileio.h"
+
+namespace {
+
+bool cableEnd(int end) { return end == DISCOVERY_END_NO_CABLE || end == DISCOVERY_END_SEND_FAILED; }
+
+bool stopAsked(const std::atomic<bool>* stop) { return stop && stop->load(); }
+
+// Reads every device found, in order; stops at the first read the cable
+// fails, since every read after it would fail the same way, and at a stop.
+void readAll(RigDiscovery* d) {
+  for (int i = 0; i < d->count; i++) d->read[i] = RIG_NOT_READ;
+  if (cableEnd(d->run.end)) return;
+  for (int i = 0; i < d->count; i++) {
+    if (stopAsked(d->stop)) {
+      d->stopped = true;
+      return;
+    }
+    const int r = commission_read(d->uids[i], &d->records[i]);
+    if (commission_cableFailed(r)) {
+      d->readFailure = r;
+      return;
+    }
+    d->read[i] = r > 0 ? RIG_READ : RIG_NOT_RESPONDING;
+    if (d->onRead) d->onRead(i, d->ctx);
+  }
+}
+
+}  // namespace
+
+void rig_discover(RigDiscovery* d) {
+  d->count = 0;
+  d->readFailure = 0;
+  d->stopped = false;
+  d->run = DiscoveryRun();
+  d->run.mode = d->mode;
+  d->run.onFound = d->onFound;
+  d->run.ctx = d->ctx;
+  d->run.stop = d->stop;
+  d->count = discovery_run(&d->run, d->uids, RIG_MAX);
+  if (d->run.end == DISCOVERY_END_STOPPED) d->stopped = true;
+  // The table ends up holding the devices found that answered their read;
+  // Find new devices keeps the records of the devices found before.
+  if (d->mode != DISCOVERY_NEW && !cableEnd(d->run.end)) dev_removeAll();
+  readAll(d);
+}
+
+bool rig_cableFailed(const RigDiscovery* d) { return cableEnd(d->run.end) || d->readFailure != 0; }
+
+const char* rig_cableText(int result) { return exchange_cableText(result); }
+
+void rig_endText(const RigDiscovery* d, char* text, int size) {
+  if (size <= 0) return;
+  text[0] = 0;
+  if (d->readFailure != 0) {
+    snprintf(text, (size_t)size, "%d device%s found, but reading their settings stopped:\n%s", d->count,
+             d->count == 1 ? "" : "s", exchange_cableText(d->readFailure));
+    return;
+  }
+  if (d->stopped && d->run.end == DISCOVERY_END_DONE) {
+    snprintf(text, (size_t)size, "Stopped: %d device%s found.", d->count, d->count == 1 ? "" : "s");
+    return;
+  }
+  discovery_endText(&d->run, text, size);
+}
+
+bool rig_exportRead(const uint32_t* uids, int count, RigExport* out, void (*onRead)(int, void*), void* ctx) {
+  out->count = 0;
+  out->silentCount = 0;
+  out->failure = 0;
+  for (int i = 0; i < count && i < RIG_MAX; i++) {
+    const int r = commission_read(uids[i], &out->records[out->count]);
+    if (commission_cableFailed(r)) {
+      out->failure = r;
+      return false;
+    }
+    if (r > 0)
+      out->count++;
+    else
+      out->silent[out->silentCount++] = uids[i];
+    if (onRead) onRead(i + 1, ctx);
+  }
+  return true;
+}
+
+int rig_writeRecord(const char* path, const Device* records, int count) {
+  std::unique_ptr<char[]> text(new char[COMMISSION_CSV_SIZE]);
+  if (commission_csvFormat(records, count, text.get(), COMMISSION_CSV_SIZE) < 0) return EOVERFLOW;
+  return save_file(path, text.get()) == 0 ? 0 : (errno ? errno : EIO);
+}
+
+RigFileStatus rig_readRecord(const char* path, CommissionPlan* plan, char* error, int size,
+                             CommissionCsvError* where) {
+  plan->count = 0;
+  if (error && size > 0) error[0] = 0;
+  std::unique_ptr<unsigned char[]> data(new unsigned char[COMMISSION_CSV_MAX_BYTES + 1]);
+  errno = 0;
+  const int n = read_file(path, data.get(), COMMISSION_CSV_MAX_BYTES + 1);
+  if (n < 0) {
+    if (error && size > 0) snprintf(error, (size_t)size, "%s", strerror(errno ? errno : EIO));
+    return RIG_FILE_UNREADABLE;
+  }
+  if (!commission_csvRead((const char*)data.get(), (size_t)n, plan, error, size, where)) return RIG_FILE_REFUSED;
+  if (plan->count == 0) {
+    if (error && size > 0) snprintf(error, (size_t)size, "it names no device");
+    return RIG_FILE_EMPTY;
+  }
+  return RIG_FILE_OK;
+}
+
+int rig_newUid(uint32_t uid, uint32_t fresh) {
+  Device taken;
+  const int r = commission_read(fresh, &taken);
+  if (r > 0) return RIG_UID_TAKEN;
+  if (commission_cableFailed(r)) return r;
+  return app_genUidOutcome(uid, fresh);
+}
+
+char* rig_newUidText(char* text, int size, uint32_t uid, uint32_t fresh, int outcome) {
+  if (outcome != RIG_UID_TAKEN) return app_genUid_outcomeText(text, size, uid, fresh, outcome);
+  snprintf(text, (size_t)size,
+           "UID %08X -> %08X\n not changed: a device on the line has %08X already; try again in two seconds.",
+           (unsigned)uid, (unsigned)fresh, (unsigned)fresh);
+  return text;
+}
