@@ -203,11 +203,11 @@ void read_send_file_struct(FirmwareArg* arg) {
   bool error = false;
   char text[BRIDGE_MESSAGE_SIZE];
   app_firmware_report(&error, text, sizeof text);
-  if (text[0]) job_setMessage(LOCK_FIRMWARE, error, text);
+  // Told over the full bar; a second later the job runner empties the bar
+  // and clears the lock bit, and the thread ends a second after that.
+  if (text[0]) job_tell(error, text);
   mySleep(FW_END_PAUSE_MS);
   thrTrans.store(0);
-  // The job runner posts the report, empties the bar and clears the lock
-  // bit; the thread ends FW_END_PAUSE_MS later.
 }
 
 int buttonSendAction(uint32_t uid, const char* path) {

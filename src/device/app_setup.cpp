@@ -87,8 +87,8 @@ int app_setup_read(uint32_t uid) {
   p.data[p.length++] = PACKET_CLASS_SETUP;
   const int result = exchange(&p, uid, true);
   // A device that stops answering is shown as such, not with the values
-  // it reported before.
-  if (result < 0) dev_setAnswered(uid, false);
+  // it reported before; after the cable's failure nobody knows.
+  if (result == EXCHANGE_UNANSWERED) dev_setAnswered(uid, false);
   return result;
 }
 
@@ -102,7 +102,7 @@ void app_setup_fillWrite(Packet* p, const SetupValues* v) {
 }
 
 int app_setup_send(uint32_t uid, const SetupValues* values) {
-  if (!values) return -1;
+  if (!values) return EXCHANGE_BAD_ARGUMENT;
   cable_open();
   Packet p;
   packet_fillHeader(&p, uid);

@@ -40,9 +40,12 @@ struct SetupValues {
 // Source UID of the last class-1 answer handled; 0 = none since the last request.
 extern std::atomic<uint32_t> setup_rec;
 
-// Reads uid's settings into the device table: 1 when it answered, else -1.
+// Reads uid's settings into the device table: EXCHANGE_ANSWERED (1) when it
+// answered, else the exchange's failure (device/exchange.h): -1 silent, or
+// the cable's. Only a silent device's record is marked as not answering.
 int app_setup_read(uint32_t uid);
-// Writes the values to uid: 1 when it answered, else -1.
+// Writes the values to uid: 1 when it answered, else the exchange's failure;
+// EXCHANGE_BAD_ARGUMENT without values.
 int app_setup_send(uint32_t uid, const SetupValues* values);
 // Sends a prepared packet and waits for uid's answer, without opening or
 // releasing the cable: 1 or -1.

@@ -10,14 +10,24 @@
 
 #include "protocol/packet_structures.h"
 
+// Return values of every exchange, and of the command functions built on
+// one (app_setup_read, app_setup_send, app_identify_send, app_dali_*...):
+//   EXCHANGE_ANSWERED     1  the expected UID answered;
+//   EXCHANGE_UNANSWERED  -1  no answer after every send: the device is silent;
+//   EXCHANGE_SEND_FAILED -2  the converter is open but took no packet (pulled mid-run);
+//   EXCHANGE_NO_CABLE    -3  no converter could be opened;
+//   EXCHANGE_REFUSED     -4  the device answered, saying no;
+//   EXCHANGE_BAD_ARGUMENT -5 the caller gave nothing to send: nothing was sent.
+// exchange_cableText tells the two cable failures from the rest.
 enum {
   EXCHANGE_SENDS = 5,
   EXCHANGE_POLLS = 15,
   EXCHANGE_ANSWERED = 1,
   EXCHANGE_UNANSWERED = -1,
-  EXCHANGE_SEND_FAILED = -2,  // the converter is open but took no packet (pulled mid-run)
-  EXCHANGE_NO_CABLE = -3,     // no converter could be opened
-  EXCHANGE_REFUSED = -4,      // the device answered, saying no
+  EXCHANGE_SEND_FAILED = -2,
+  EXCHANGE_NO_CABLE = -3,
+  EXCHANGE_REFUSED = -4,
+  EXCHANGE_BAD_ARGUMENT = -5,
 };
 
 // How long each poll round waits before it reads the cable.

@@ -130,4 +130,6 @@ void job_setMessage(uint32_t lock, bool error, const char* text) {
   snprintf(s->message, sizeof s->message, "%s", text ? text : "");
 }
 
+void job_tell(bool error, const char* text) { (error ? messageError : messageInfo)(text); }
+
 void job_setStarter(JobThreadStarter s) { starter.store(s); }

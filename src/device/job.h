@@ -49,6 +49,9 @@ const std::atomic<bool>* job_stopFlag(uint32_t lock);
 // For the body: the message the runner posts as the body returns (the last
 // one set wins; error true posts it as an error).
 void job_setMessage(uint32_t lock, bool error, const char* text);
+// For the body: a message posted now, while the job goes on (the firmware
+// update tells its result over the full bar before its last pause).
+void job_tell(bool error, const char* text);
 
 // Replaces how the worker thread is started (tests make it fail, or keep
 // the start to run it themselves); null restores thread_start. A starter

@@ -14,8 +14,17 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_out.h"
 #include "device/app_genUID.h"
+#include "device/commission_job.h"
+#include "device/devices.h"
+#include "device/rig.h"
+#include "link/cable.h"
+#include "platform/ftd2xx.h"
+#include "sim/sim_device.h"
 #include "sim/sim_json.h"
+#include "sim/sim_line.h"
+#include "../support/held_job.h"
 
 namespace {
 
@@ -380,4 +389,53 @@ TEST_F(Tern, NewUidRefusesAUidADeviceOnTheLineHasAlready) {
     return;
   }
   FAIL() << "three runs each crossed a two-second step";
+}
+
+// The window's commissioning worker and tern on the same rig with the same
+// file: every result line and the totals read the same, whichever face ran
+// the run.
+TEST_F(Tern, TheWindowAndTernReportARunInTheSameLines) {
+  const std::string rigText = rigOf({{"00000010", 1}, {"00000020", 2}, {"00000030", 3}});
+  write("rig.json", rigText);
+  // Changed, unchanged, refused (a sleep the device cannot be given), not found.
+  const std::string csv = write("rig.csv", "uid,address,sleep\n00000010,11,\n00000020,2,\n00000030,,3\n00000040,4,\n");
+  Result r = tern({"apply", csv});
+  EXPECT_EQ(r.status, 2) << "a refused row is the file's fault";
+  std::vector<std::string> ternLines;
+  std::istringstream lines(r.out);
+  for (std::string l; std::getline(lines, l);) ternLines.push_back(l);
+
+  // The same rig again, on a line of this process, and the window's worker.
+  SimDevices devices(0, 1);
+  std::string why;
+  ASSERT_TRUE(devices.sim_loadState(rigText, why)) << why;
+  SimLine line;
+  devices.sim_attach(line);
+  ftd2xx_setBackend(&line);
+  dev_removeAll();
+  CommissionPlan plan;
+  char error[COMMISSION_TEXT_SIZE];
+  ASSERT_EQ(rig_readRecord(csv.c_str(), &plan, error, sizeof error), RIG_FILE_OK) << error;
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(commissionJob_startRun(&plan, false), JOB_STARTED);
+  testing::internal::CaptureStdout();
+  heldjob::run();
+  testing::internal::GetCapturedStdout();
+  job_setStarter(nullptr);
+  cable_free();
+  ftd2xx_setBackend(nullptr);
+  std::vector<std::string> windowLines;
+  const CommissionRun* run = commissionJob_run();
+  for (int i = 0; i < run->plan->count; i++) {
+    char text[CLI_TEXT_SIZE];
+    commission_resultLine(&run->results[i], text, sizeof text);
+    windowLines.push_back(text);
+  }
+  char totals[CLI_TEXT_SIZE];
+  commission_totalsLine(run, totals, sizeof totals);
+  windowLines.push_back(totals);
+  EXPECT_EQ(windowLines, ternLines);
+  ASSERT_EQ(windowLines.size(), 5u);
+  EXPECT_EQ(windowLines[2], "00000030 (line 4)    refused       sleep: 3 is not off or 5..100");
+  EXPECT_EQ(windowLines[4], "4 devices: 1 unchanged, 1 changed, 1 not found, 1 refused.");
 }

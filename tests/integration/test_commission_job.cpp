@@ -20,6 +20,7 @@
 #include "device/commission_csv.h"
 #include "device/commission_job.h"
 #include "device/devices.h"
+#include "device/exchange.h"
 #include "../support/bridge_messages.h"
 #include "../support/held_job.h"
 #include "device_line.h"
@@ -246,6 +247,16 @@ TEST(DeviceRecords, EveryChangeMovesTheCounterAndAnUnansweredReadMarksTheRecord)
   EXPECT_EQ(d.answered, 0);
   EXPECT_EQ(d.addr, 300);
   EXPECT_NE(dev_generation(), g);
+
+  // A read the cable failed says nothing of the device: it keeps its mark.
+  dev.sim_functions().faults.silentClasses = 0;
+  ASSERT_EQ(app_setup_read(0x00C0FFEE), 1);
+  bench.line.sim_setPlugged(false);
+  EXPECT_LT(app_setup_read(0x00C0FFEE), EXCHANGE_UNANSWERED);
+  bench.line.sim_setPlugged(true);
+  ASSERT_TRUE(dev_copy(0x00C0FFEE, &d));
+  EXPECT_EQ(d.answered, 1) << "not blamed for the cable";
+  EXPECT_EQ(d.addr, 300);
 
   // An unanswered read of a device without a record makes none; a DALI
   // count alone is no settings answer.
