@@ -439,3 +439,61 @@ TEST_F(Tern, TheWindowAndTernReportARunInTheSameLines) {
   EXPECT_EQ(windowLines[2], "00000030 (line 4)    refused       sleep: 3 is not off or 5..100");
   EXPECT_EQ(windowLines[4], "4 devices: 1 unchanged, 1 changed, 1 not found, 1 refused.");
 }
+
+// Every command's exit status for each kind of failure: a device that is
+// not there, a device that answers its settings but not a function, and a
+// cable gone before the first frame or failing mid-run.
+TEST_F(Tern, EveryCommandSaysHowItFailedInItsExitStatus) {
+  const std::string curve = write("c.crv", "LIN\n" + [] {
+    std::string levels;
+    for (int i = 0; i < 256; i++) levels += std::to_string(i * 16) + "\n";
+    return levels;
+  }());
+  const std::string fw = write("f.fw", std::string(300, '\x5A'));
+  const std::string csv = write("r.csv", "uid,address\n00000099,5\n");
+  const std::string out = dir + "/out.csv";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      // Not on the line.
+      {{"get", "99"}, 1},
+      {{"set", "99", "--backlight", "5"}, 1},
+      {{"identify", "99"}, 1},
+      {{"dali", "99"}, 1},
+      {{"new-uid", "99", "--yes"}, 1},
+      {{"address", "--start", "1", "99"}, 1},
+      {{"apply", csv}, 1},
+      {{"apply", "--check", csv}, 1},
+      // Answers settings, not functions.
+      {{"identify", "10"}, 1},
+      // The cable gone at once, and mid-run.
+      {{"--fail-after", "0", "discover"}, 1},
+      {{"--fail-after", "0", "get", "10"}, 1},
+      {{"--fail-after", "0", "set", "10", "--backlight", "5"}, 1},
+      {{"--fail-after", "0", "export", out}, 1},
+      {{"--fail-after", "0", "send-curve", curve}, 1},
+      {{"--fail-after", "0", "firmware", "--yes", fw}, 1},
+      {{"--fail-after", "20", "discover"}, 1},
+      {{"--fail-after", "1", "set", "10", "--backlight", "5"}, 1},
+      {{"--fail-after", "3", "firmware", "--yes", fw}, 1},
+      // And all well.
+      {{"get", "10"}, 0},
+      {{"identify", "--all", "--quick"}, 1},  // 10 among them
+      {{"send-curve", curve}, 0},
+  };
+  for (const Case& c : cases) {
+    SimJson doc = SimJson::parse(rigOf({{"00000010", 1}, {"00000020", 2}}));
+    doc["devices"][0]["faults"] = {{"silentClasses", 1u << 3}};
+    write("rig.json", doc.dump());
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    Result r = tern(args);
+    EXPECT_EQ(r.status, c.status) << shown << r.err;
+    ASSERT_TRUE(r.json.is_object()) << shown << ": one document on every path";
+    EXPECT_EQ(r.json["status"], c.status) << shown;
+    EXPECT_EQ(r.json["errors"].empty(), c.status == 0) << shown << r.err;
+  }
+}
