@@ -126,10 +126,11 @@ bool openLine(Line& line, const SimOptions& o, CliOut& out) {
   if (!line.sim) return true;
   // Commands on the simulated line take no real time: every wait of the
   // protocol passes at once, and the times reported are those of a line.
-  if (!clock_isVirtual()) clock_useVirtual(0);
+  if (!o.realTime && !clock_isVirtual()) clock_useVirtual(0);
   line.rig = simRig_build(o);
   if (!line.rig.error.empty()) {
     out_error(out, CLI_USAGE, "%s", line.rig.error.c_str());
+    simRig_free(line.rig);
     return false;
   }
   ftd2xx_setBackend(line.rig.line);
@@ -143,7 +144,7 @@ void closeLine(Line& line, const SimOptions& o, CliOut& out) {
     return;
   }
   if (!line.rig.line) return;
-  if (simRig_finish(line.rig, o, "tern") != 0) out_raise(out, CLI_FAILED);
+  for (const std::string& why : simRig_finish(line.rig, o)) out_error(out, CLI_FAILED, "%s", why.c_str());
   ftd2xx_setBackend(nullptr);
   simRig_free(line.rig);
 }

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   }
   ftd2xx_setBackend(rig.line);
   int status = app_run();
-  const int written = simRig_finish(rig, o, "tern-curve-sim");
-  return status != 0 ? status : written;
+  const std::vector<std::string> failed = simRig_finish(rig, o);
+  for (const std::string& why : failed) fprintf(stderr, "tern-curve-sim: %s\n", why.c_str());
+  return status != 0 ? status : failed.empty() ? 0 : 1;
 }

@@ -223,7 +223,11 @@ bool SimDevices::sim_loadState(const std::string& text, std::string& error) {
         throw SimJsonError(where + "." + e.what());
       }
     }
-  } catch (const std::exception& e) {  // SimJsonError, or nlohmann's parse and type errors
+  } catch (const SimJson::parse_error& e) {
+    for (SimDevice* d : loaded) delete d;
+    error = "it is not JSON: something unexpected at byte " + std::to_string(e.byte);
+    return false;
+  } catch (const std::exception& e) {  // SimJsonError, or nlohmann's type errors
     for (SimDevice* d : loaded) delete d;
     error = e.what();
     return false;

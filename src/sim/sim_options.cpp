@@ -5,6 +5,9 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "sim/sim_capture.h"
@@ -12,14 +15,56 @@
 
 namespace {
 
-// A file the program will write at exit: it must be writable now.
+// The folder a file is in ("." for a bare name).
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file the program will write at exit: it must be writable now, and so
+// must its folder, since a file is replaced whole through a new one beside it.
 std::string checkWritable(const std::string& path) {
   const bool existed = access(path.c_str(), F_OK) == 0;
   FILE* f = fopen(path.c_str(), "a");
   if (!f) return "cannot write " + path + ": " + strerror(errno);
   fclose(f);
   if (!existed) remove(path.c_str());
+  const std::string folder = folderOf(path);
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    return "cannot write " + path + ": its folder " + folder + ": " + strerror(errno);
   return std::string();
+}
+
+// The lock that keeps two programs off one state file: a file of its own
+// under the runtime folder, named after the state file's full path, so the
+// state file itself can be replaced whole while the lock stays. -1 with the
+// reason in `error` when another program holds it.
+int lockState(const std::string& path, std::string& error) {
+  char* folder = realpath(folderOf(path).c_str(), nullptr);
+  if (!folder) {
+    error = "cannot use the state " + path + ": " + strerror(errno);
+    return -1;
+  }
+  const size_t slash = path.rfind('/');
+  const std::string full = std::string(folder) + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+  free(folder);
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a of the full path
+  for (unsigned char c : full) hash = (hash ^ c) * 1099511628211ull;
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  char name[64];
+  snprintf(name, sizeof name, "/tern-state-%016llx.lock", (unsigned long long)hash);
+  const std::string lockPath = std::string(runtime && *runtime ? runtime : "/tmp") + name;
+  const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "cannot lock the state " + path + ": " + lockPath + ": " + strerror(errno);
+    return -1;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    error = path + " is in use by another tern or tern-curve-sim; try again when it has finished";
+    return -1;
+  }
+  return fd;
 }
 
 // The state file: read at start when it exists, so it must be readable
@@ -83,6 +128,8 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
   app.add_option("--probe-loss", o.probeLoss,
                  "each device misses a discovery probe with this chance, per mille (default 0)")
       ->type_name("P")->check(CLI::Range(0, 1000));
+  app.add_flag("--real-time", o.realTime,
+               "let the simulated line take the time a real line takes (tern runs it in virtual time)");
   app.add_option("--rogue", o.rogues,
                  "N more devices that answer discovery probes but never take a mute")
       ->type_name("N")->check(CLI::Range(0, (int)SIM_MAX_ROGUES));
@@ -90,7 +137,13 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
 
 SimRig simRig_build(const SimOptions& o) {
   SimRig rig;
-  const bool fromState = !o.simState.empty() && access(o.simState.c_str(), F_OK) == 0;
+  if (!o.simState.empty()) {
+    rig.lockFd = lockState(o.simState, rig.error);
+    if (rig.lockFd < 0) return rig;
+  }
+  // An empty state file is a rig not yet made.
+  struct stat st;
+  const bool fromState = !o.simState.empty() && stat(o.simState.c_str(), &st) == 0 && st.st_size > 0;
   if (fromState) {
     std::string text, why;
     SimDevices* loaded = new SimDevices(0, o.seed);
@@ -101,7 +154,8 @@ SimRig simRig_build(const SimOptions& o) {
     }
     if (!rig.devices) {
       delete loaded;
-      rig.error = "cannot read the state " + o.simState + ": " + why;
+      rig.error = o.simState + " is not a rig's state that tern can read (" + why +
+                  "); name another file, or remove this one to start a new rig";
       return rig;
     }
     if (o.probeLoss > 0)
@@ -123,29 +177,26 @@ SimRig simRig_build(const SimOptions& o) {
   return rig;
 }
 
-int simRig_finish(const SimRig& rig, const SimOptions& o, const char* program) {
-  int status = 0;
+std::vector<std::string> simRig_finish(const SimRig& rig, const SimOptions& o) {
+  std::vector<std::string> failed;
   rig.line->sim_settle();
-  if (!o.trace.empty() && !rig.line->sim_trace().trace_write(o.trace)) {
-    fprintf(stderr, "%s: cannot write %s\n", program, o.trace.c_str());
-    status = 1;
-  }
-  if (!o.state.empty() && !rig.devices->sim_writeState(o.state, rig.line)) {
-    fprintf(stderr, "%s: cannot write %s\n", program, o.state.c_str());
-    status = 1;
-  }
-  if (!o.simState.empty() && !rig.devices->sim_writeState(o.simState, rig.line)) {
-    fprintf(stderr, "%s: cannot write %s\n", program, o.simState.c_str());
-    status = 1;
-  }
-  if (!o.capture.empty() && !capture_writeSr(o.capture, rig.line->sim_trace().trace_wire())) {
-    fprintf(stderr, "%s: cannot write %s\n", program, o.capture.c_str());
-    status = 1;
-  }
-  return status;
+  auto check = [&failed](bool written, const std::string& path) {
+    if (!written) failed.push_back("cannot write " + path + ": " + strerror(errno ? errno : EIO));
+  };
+  errno = 0;
+  if (!o.trace.empty()) check(rig.line->sim_trace().trace_write(o.trace), o.trace);
+  errno = 0;
+  if (!o.state.empty()) check(rig.devices->sim_writeState(o.state, rig.line), o.state);
+  errno = 0;
+  if (!o.simState.empty()) check(rig.devices->sim_writeState(o.simState, rig.line), o.simState);
+  errno = 0;
+  if (!o.capture.empty()) check(capture_writeSr(o.capture, rig.line->sim_trace().trace_wire()), o.capture);
+  return failed;
 }
 
 void simRig_free(SimRig& rig) {
+  if (rig.lockFd >= 0) close(rig.lockFd);
+  rig.lockFd = -1;
   delete rig.devices;
   delete rig.line;
   rig.devices = nullptr;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -28,6 +29,7 @@ struct SimOptions {
   long failAfter = -1;  // frames the converter sends before it is pulled; -1: never
   int probeLoss = 0;    // per mille of probes each device misses
   int rogues = 0;       // devices that answer probes but never take a mute
+  bool realTime = false; // tern --sim: the line takes real time, as the window's does
 };
 
 // Registers the options on app. Values are checked as they are parsed:
@@ -43,18 +45,21 @@ void simOptions_add(CLI::App& app, SimOptions& o);
 // With a state file (simState) that exists, the devices are those of the
 // file, as a line keeps its devices between two runs: --devices, --dali,
 // --seed and --rogue then make none, and --probe-loss, when above 0, is
-// laid on them. A file that cannot be read as a state leaves `error` set
-// (naming the file and what is wrong) and no line built.
+// laid on them; an empty file is a rig not yet made. A file that cannot be
+// read as a state, or that another program uses (its lock is held from
+// here until simRig_free), leaves `error` set (naming the file and what is
+// wrong) and no line built.
 struct SimRig {
   SimLine* line = nullptr;
   SimDevices* devices = nullptr;
   std::string error;
+  int lockFd = -1;  // the state file's lock, while the rig lives
 };
 SimRig simRig_build(const SimOptions& o);
 // Frees the line and its devices, for a caller that knows nothing uses them
 // any more (no worker runs, the port backend no longer points at the line).
 void simRig_free(SimRig& rig);
-// Settles the line and writes the files the options name. Each file that
-// cannot be written is named on standard error after `program`. Returns 0,
-// or 1 when one could not be written.
-int simRig_finish(const SimRig& rig, const SimOptions& o, const char* program);
+// Settles the line and writes the files the options name. Returns what
+// could not be written, one line each with the reason ("cannot write F:
+// why"); empty when all was written.
+std::vector<std::string> simRig_finish(const SimRig& rig, const SimOptions& o);
