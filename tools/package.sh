@@ -64,6 +64,12 @@ grep -q "^Usage: tern-curve-sim" <<<"$help" || { echo "package.sh: tern-curve-si
 help=$(/usr/bin/tern --help)
 grep -q "^Usage: tern " <<<"$help" || { echo "package.sh: tern --help printed no usage" >&2; exit 1; }
 dpkg -L tern | grep -q '^/usr/share/man/man1/tern\.1\.gz$' || { echo "package.sh: tern has no manual page" >&2; exit 1; }
+# Its bash completion offers the commands after "tern ".
+completion=/usr/share/bash-completion/completions/tern
+dpkg -L tern | grep -qx "$completion" || { echo "package.sh: tern's bash completion is not installed" >&2; exit 1; }
+offered=$(bash -c '_init_completion() { cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}; words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; }
+  source '"$completion"'; COMP_WORDS=(tern ap); COMP_CWORD=1; _tern; echo "${COMPREPLY[*]}"')
+[ "$offered" = "apply" ] || { echo "package.sh: tern's completion offered \"$offered\" for ap" >&2; exit 1; }
 found=$(/usr/bin/tern --sim --devices 3 discover) || { echo "package.sh: tern --sim discover failed" >&2; exit 1; }
 echo "$found"
 [ "$(tail -n 1 <<<"$found")" = "3 devices found." ] && [ "$(wc -l <<<"$found")" -eq 5 ] ||
