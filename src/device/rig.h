@@ -83,8 +83,16 @@ struct RigExport {
 bool rig_exportRead(const uint32_t* uids, int count, RigExport* out,
                     void (*onRead)(int done, void* ctx) = nullptr, void* ctx = nullptr);
 // Writes the record of the devices to `path` (replacing it whole, never
-// leaving half a file): 0, or the error number of the failed write.
+// leaving half a file): 0, or the error number of the failed write. When
+// `path` holds a record already, its rows keep their order (the order the
+// technician keeps the rig in) and devices it does not name follow in the
+// order given.
 int rig_writeRecord(const char* path, const Device* records, int count);
+// Puts newUid into the row of oldUid in the record file at `path`, the
+// rest of the file as it was, so that a replaced device takes the old one's
+// line. False with the reason in `error` (the file cannot be read or
+// written, or names no oldUid).
+bool rig_renameInRecord(const char* path, uint32_t oldUid, uint32_t newUid, char* error, int size);
 
 // How reading a record file ended.
 enum RigFileStatus {

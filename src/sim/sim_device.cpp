@@ -187,6 +187,17 @@ SimDevice& SimDevices::sim_add(uint32_t uid) {
   return *devices.back();
 }
 
+void SimDevices::sim_remove(int i) {
+  delete devices[(size_t)i];
+  devices.erase(devices.begin() + i);
+}
+
+SimDevice& SimDevices::sim_replace(int i, uint32_t uid) {
+  delete devices[(size_t)i];
+  devices[(size_t)i] = new SimDevice(uid);
+  return *devices[(size_t)i];
+}
+
 void SimDevices::sim_attach(SimLine& line) {
   for (SimDevice* d : devices) line.sim_addResponder(d);
 }

@@ -64,6 +64,12 @@ class SimDevices {
   ~SimDevices();
   // Adds a device with this UID (not attached to any line yet).
   SimDevice& sim_add(uint32_t uid);
+  // Takes device i off the line, as a technician pulls one (before the
+  // devices are attached to a line).
+  void sim_remove(int i);
+  // Puts a new device with factory settings and this UID where device i
+  // was, as a technician swaps a broken one (before attaching).
+  SimDevice& sim_replace(int i, uint32_t uid);
   void sim_attach(SimLine& line);
   int sim_count() const { return (int)devices.size(); }
   SimDevice& sim_device(int i) { return *devices[i]; }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <random>
 #include <set>
 #include <fcntl.h>
@@ -105,6 +106,26 @@ void addRogues(SimDevices& devices, int count, uint32_t seed) {
   }
 }
 
+// A technician on site: `pull` devices taken off the line, then `swap` of
+// the others replaced by new ones with factory settings and new UIDs; which
+// ones, and the new UIDs, come from the seed.
+void pullAndSwap(SimDevices& devices, int pull, int swap, uint32_t seed) {
+  std::mt19937 rng(seed ^ 0x5EED5A4Bu);
+  for (int n = 0; n < pull && devices.sim_count() > 0; n++)
+    devices.sim_remove((int)(rng() % (uint32_t)devices.sim_count()));
+  std::set<uint32_t> used;
+  for (int i = 0; i < devices.sim_count(); i++) used.insert(devices.sim_device(i).sim_uid());
+  std::vector<int> order(devices.sim_count());
+  for (int i = 0; i < (int)order.size(); i++) order[i] = i;
+  std::shuffle(order.begin(), order.end(), rng);
+  for (int n = 0; n < swap && n < (int)order.size(); n++) {
+    uint32_t u;
+    do u = 1 + rng() % 0x7FFFFFFFu;
+    while (!used.insert(u).second);
+    devices.sim_replace(order[(size_t)n], u);
+  }
+}
+
 }  // namespace
 
 void simOptions_add(CLI::App& app, SimOptions& o) {
@@ -128,6 +149,11 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
   app.add_option("--probe-loss", o.probeLoss,
                  "each device misses a discovery probe with this chance, per mille (default 0)")
       ->type_name("P")->check(CLI::Range(0, 1000));
+  app.add_option("--pull", o.pull, "take N devices off the line, as a technician pulls them (chosen by --seed)")
+      ->type_name("N")->check(CLI::Range(0, (int)SIM_MAX_DEVICES));
+  app.add_option("--swap", o.swap,
+                 "replace N devices by new ones with factory settings and new UIDs (chosen by --seed)")
+      ->type_name("N")->check(CLI::Range(0, (int)SIM_MAX_DEVICES));
   app.add_flag("--real-time", o.realTime,
                "let the simulated line take the time a real line takes (tern runs it in virtual time)");
   app.add_option("--rogue", o.rogues,
@@ -170,6 +196,7 @@ SimRig simRig_build(const SimOptions& o) {
       f.faults.probeLossPerMille = o.probeLoss;
     }
   }
+  pullAndSwap(*rig.devices, o.pull, o.swap, o.seed);
   rig.line = new SimLine;
   rig.devices->sim_attach(*rig.line);
   rig.line->sim_trace().trace_recordWire(!o.capture.empty());

@@ -30,6 +30,8 @@ struct SimOptions {
   int probeLoss = 0;    // per mille of probes each device misses
   int rogues = 0;       // devices that answer probes but never take a mute
   bool realTime = false; // tern --sim: the line takes real time, as the window's does
+  int pull = 0;          // devices taken off the line (chosen by the seed)
+  int swap = 0;          // devices replaced by new ones with factory settings and new UIDs
 };
 
 // Registers the options on app. Values are checked as they are parsed:
