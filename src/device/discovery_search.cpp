@@ -291,7 +291,7 @@ void runQuick(Runner& r, QuickSearch& s) {
       case MUTED:
         // Every device above the one just muted is muted now.
         searchFrom(s, u - 1, false, SINGLE_SEND);
-        if (fewBelow(r, u)) {
+        if (withinRounds(r) && fewBelow(r, u)) {
           if (!anyLeft(r)) return;
           s.loAnswered = true;
         }
@@ -305,11 +305,15 @@ void runQuick(Runner& r, QuickSearch& s) {
         // Some unmuted UID is above u - 1 (its probe was answered): u's
         // own, if it is slow to take its mute, or one above u that a lost
         // answer hid. Climb to the bound above, or search everything again
-        // with every resend when this search had none.
-        if (s.above.empty())
+        // when this search had none; with every resend until a device
+        // takes its mute, so that lost answers cannot lead to u again and
+        // again, as if it were a device that never mutes.
+        if (s.above.empty()) {
           searchFrom(s, DISCOVERY_TOP_UID, true, DISCOVERY_PROBE_SENDS);
-        else
+        } else {
           climb(s);
+          s.sends = DISCOVERY_PROBE_SENDS;
+        }
         break;
     }
   }
