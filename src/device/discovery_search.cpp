@@ -236,7 +236,6 @@ bool narrow(Runner& r, QuickSearch& s) {
 void climb(QuickSearch& s) {
   s.hi = s.above.back();
   s.above.pop_back();
-  s.lastAnswered = false;
 }
 
 // Is any unmuted device left at all? Asked with every resend, since a
@@ -281,7 +280,7 @@ void runQuick(Runner& r, QuickSearch& s) {
         s.lo = s.hi;
         climb(s);
         s.climbs++;
-        continue;
+        continue;  // with lastAnswered still true
       }
     }
     const uint32_t u = s.hi;
@@ -312,6 +311,7 @@ void runQuick(Runner& r, QuickSearch& s) {
           searchFrom(s, DISCOVERY_TOP_UID, true, DISCOVERY_PROBE_SENDS);
         } else {
           climb(s);
+          s.lastAnswered = false;
           s.sends = DISCOVERY_PROBE_SENDS;
         }
         break;

@@ -34,12 +34,15 @@ enum DiscoveryMode {
   // sends whether any device is there. Each search then runs from just
   // below the last UID found and stops when the range holds one UID,
   // sending an unanswered probe once. A lost answer makes a search settle
-  // too low, on a UID nobody has: when the result rests on one unanswered
-  // probe it is probed once more before its mute, and a result that is
-  // answered there, or that does not take its mute, sends the search back
-  // up through its own unanswered probes, only as far as needed. A search
-  // that nobody answered ends with the probe of address 0 at five sends.
-  // The same devices in the same order as DISCOVERY_FULL.
+  // too low, on a UID nobody has: when the result rests on an unanswered
+  // probe made before the last one, it is probed once more before its
+  // mute; a result that is answered there, or that does not take its
+  // mute, sends the search back up through its own unanswered probes, only
+  // as far as needed (with every resend after a failed mute). Whether any
+  // device is left is asked again with the probe of address 0 at five sends
+  // when a search heard no answer, or before it when the UIDs found make
+  // few devices likely below the last. The same devices in the same order
+  // as DISCOVERY_FULL.
   DISCOVERY_QUICK,
   // As DISCOVERY_QUICK without the release: devices found before stay
   // muted and silent, so only devices new on the line (or powered up again)
