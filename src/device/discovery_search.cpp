@@ -84,7 +84,8 @@ enum Take {
 int inRecord(const Runner& r, uint32_t uid) {
   int where = -1;
   for (int i = 0; i < r.recordCount; i++)
-    if (r.record[i] == uid) where = r.present[i] == DISCOVERY_RECORD_PRESENT ? DISCOVERY_RECORD_PRESENT : 0;
+    if (r.record[i] == uid)
+      where = r.present[i] == DISCOVERY_RECORD_PRESENT ? DISCOVERY_RECORD_PRESENT : DISCOVERY_RECORD_MISSING;
   return where;
 }
 
@@ -106,7 +107,7 @@ bool failedTooOften(Runner& r, uint32_t uid) {
 // the record being checked (it was there, but missed its mute then).
 void takeNew(Runner& r, uint32_t uid) {
   r.failures.clear();
-  if (inRecord(r, uid) == 0) {
+  if (inRecord(r, uid) == DISCOVERY_RECORD_MISSING) {
     for (int i = 0; i < r.recordCount; i++)
       if (r.record[i] == uid) r.present[i] = DISCOVERY_RECORD_PRESENT;
     return;
