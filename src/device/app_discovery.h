@@ -4,75 +4,30 @@
 // the probed address answers a probe with a break. The search settles on
 // the highest such UID; that device is muted (its acknowledgement proves it
 // exists), entered in the device table, and the search starts again.
+//
+// This module is the cable's side of the search in discovery_search: the
+// three operations with the packets, sends and waits of the device
+// protocol, and the console lines of each.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "device/discovery_search.h"
 #include "protocol/packet_structures.h"
 
-enum {
-  DISCOVERY_PROBES = 36,          // probes in every search, answered or not
-  DISCOVERY_PROBE_SENDS = 5,
-  DISCOVERY_RELEASE_SENDS = 3,
-  DISCOVERY_ROUNDS_PER_DEVICE = 4,  // a discovery ends after 4 x max searches
-  DISCOVERY_MUTE_FAILURES = 3,    // one UID failing its mute this often in a row stops a run
-  DISCOVERY_TOP_UID = 0x7FFFFFFF, // the highest UID a device can have
-  DISCOVERY_TEXT_SIZE = 256,      // room for any text of discovery_endText
-};
-
-// How a discovery searches. Every mode uses only release-all, probe and
-// mute, with the same waits before, after and between sends; they differ in
-// how many probes and resends they spend.
-enum DiscoveryMode {
-  // Releases every device, then searches the whole UID space with 36
-  // probes of up to five sends each, for every device.
-  DISCOVERY_FULL,
-  // Releases every device, then: before each search one probe of address 0
-  // at five sends says whether any unmuted device is left; a search runs
-  // from just below the last UID found, stops when the range holds one UID
-  // and sends an unanswered probe once; a result that does not take its
-  // mute is searched for again from the top with five sends per probe.
-  // The same devices in the same order as DISCOVERY_FULL, on a clean line.
-  DISCOVERY_QUICK,
-  // As DISCOVERY_QUICK without the release: devices found before stay
-  // muted and silent, so only devices new on the line (or powered up again)
-  // are found. The device table is not cleared.
-  DISCOVERY_NEW,
-};
-
-// How a run ended.
-enum {
-  DISCOVERY_END_DONE = 0,          // no device left to find, or max found
-  DISCOVERY_END_NO_CABLE = -1,     // the cable could not be opened
-  DISCOVERY_END_SEND_FAILED = -2,  // a send failed: the cable was pulled
-  DISCOVERY_END_ROGUE = -3,        // rogueUid answers probes but never takes its mute
-  DISCOVERY_END_STOPPED = -4,      // asked to stop: the devices found so far are kept
-};
-
-struct DiscoveryRun {
-  DiscoveryMode mode = DISCOVERY_FULL;
-  // Called with each device as it takes its mute (on the discovery's thread).
-  void (*onFound)(uint32_t uid, void* ctx) = nullptr;
-  void* ctx = nullptr;
-  // Set to end the run between two exchanges (optional).
-  const std::atomic<bool>* stop = nullptr;
-  // Filled by the run.
-  int found = 0;
-  int end = DISCOVERY_END_DONE;
-  uint32_t rogueUid = 0;
-  long probeSends = 0;  // probe frames sent, checks included
-};
-
-// Runs a discovery in run->mode: stores up to max found UIDs in the order
-// found into array, enters each into the device table, and returns how
-// many it found. Ends when no device is left, max devices were found,
-// 4 x max searches ran, the cable failed, or one UID failed its mute
-// DISCOVERY_MUTE_FAILURES times in a row (such a device answers every probe
-// below its UID, so no lower UID can be found while it is on the line).
+// Runs discoverySearch_run on the cable: opens it (DISCOVERY_END_NO_CABLE
+// when it cannot), enters each device found into the device table, prints
+// "No device." when nothing was left, and releases the cable. Returns how
+// many it found.
 int discovery_run(DiscoveryRun* run, uint32_t* array, int max);
+// Runs discoverySearch_checkRecord on the cable, as discovery_run does; the
+// device table is left to the caller, who reads the devices.
+int discovery_checkRecord(DiscoveryRun* run, const uint32_t* record, int count, int8_t* present,
+                          uint32_t* fresh, int max);
 // What the operator is told of how a run ended: "" when it simply
-// finished, else the cable's failure or the device that does not mute.
+// finished, else the cable's failure, the device that does not mute, or
+// the stop.
 void discovery_endText(const DiscoveryRun* run, char* text, int size);
 
 // Search range and probe address; after a search, dAddr is the UID found.
@@ -90,8 +45,6 @@ void discovery_search_setup();
 // One probe with its retries: 1 when a break answered it, else 0.
 int discoveryCompareAddr(uint32_t address);
 
-// Outcomes of one probe.
-enum { DISCOVERY_PROBE_CABLE = -1, DISCOVERY_PROBE_SILENT = 0, DISCOVERY_PROBE_ANSWERED = 1 };
 // One probe of address with up to `sends` sends, each after the pause and
 // followed by the wait for a break; ends at the first answer. Adds the
 // frames sent to *sent. DISCOVERY_PROBE_CABLE when a send failed.

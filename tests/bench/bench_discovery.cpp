@@ -1,10 +1,12 @@
 // How long each discovery mode takes on the simulated converter, in virtual
 // time (the protocol's every wait and USB round trip, no real time): prints
 // the table of the modes against the number of devices, and the cases of a
-// lossy line and of a device that never takes its mute. Run by hand:
+// lossy line, of a device that never takes its mute, and of the check of a
+// line against its record. Run by hand:
 //   build/tests/bench_discovery
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "device/app_discovery.h"
 #include "device/devices.h"
@@ -59,6 +61,32 @@ Figure measure(DiscoveryMode mode, const std::function<void(SimLine&, SimDevices
   return {us / 1e6, run.probeSends, run.found, run.end};
 }
 
+// Checks a line of `devices` devices against the record of their UIDs; with
+// `replaced`, one device of the line has another UID than its record's.
+Figure checkRecord(int devices, uint32_t seed, bool replaced) {
+  SimLine line;
+  SimDevices population(devices, seed);
+  std::vector<uint32_t> record;
+  for (int i = 0; i < population.sim_count(); i++) record.push_back(population.sim_device(i).sim_uid());
+  if (replaced) record[devices / 2] ^= 0x00010000u;
+  population.sim_attach(line);
+  ftd2xx_setBackend(&line);
+  packet_resetReceiver();
+  std::vector<int8_t> present(record.size());
+  uint32_t fresh[200];
+  FILE* saved = stdout;
+  stdout = fopen("/dev/null", "w");
+  DiscoveryRun run;
+  const uint64_t t0 = clock_nowUs();
+  const int n = discovery_checkRecord(&run, record.data(), (int)record.size(), present.data(), fresh, 200);
+  const uint64_t us = clock_nowUs() - t0;
+  fclose(stdout);
+  stdout = saved;
+  cable_free();
+  ftd2xx_setBackend(nullptr);
+  return {us / 1e6, run.probeSends, n, run.end};
+}
+
 void cell(const Figure& f) { printf(" %8.1f s %6ld |", f.seconds, f.probeSends); }
 
 }  // namespace
@@ -88,11 +116,23 @@ int main() {
            f.seconds, f.probeSends, f.found);
     for (int i = 0; i < k; i++) delete fresh[i];
   }
-  const Figure lossy = measure(DISCOVERY_QUICK, [](SimLine&, SimDevices& p) {
-    for (int i = 0; i < p.sim_count(); i++) p.sim_device(i).sim_functions().faults.probeLossPerMille = 20;
-  }, 200, 7);
-  printf("Quick discovery, 200 devices, 2 %% probe loss: %.1f s, %ld probe sends, %d found\n",
-         lossy.seconds, lossy.probeSends, lossy.found);
+  printf("\nQuick discovery of 200 devices that each miss a probe they should answer now and then\n\n");
+  printf("| probe loss | Quick discovery     | found |\n");
+  printf("|------------|---------------------|-------|\n");
+  for (int perMille : {0, 10, 20, 50}) {
+    const Figure f = measure(DISCOVERY_QUICK, [=](SimLine&, SimDevices& p) {
+      for (int i = 0; i < p.sim_count(); i++) p.sim_device(i).sim_functions().faults.probeLossPerMille = perMille;
+    }, 200, 7);
+    printf("| %8.1f %% |", perMille / 10.0);
+    cell(f);
+    printf(" %5d |\n", f.found);
+  }
+  printf("\n");
+  for (int changed : {0, 1}) {
+    const Figure f = checkRecord(200, 7, changed != 0);
+    printf("Check against the record, 200 devices%s: %.1f s, %ld probe sends, %d new\n",
+           changed ? ", one of them replaced" : "", f.seconds, f.probeSends, f.found);
+  }
   for (DiscoveryMode mode : {DISCOVERY_FULL, DISCOVERY_QUICK, DISCOVERY_NEW}) {
     SimDevice rogue(0x7F000000);
     rogue.sim_functions().faults.neverMutes = true;

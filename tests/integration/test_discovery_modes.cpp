@@ -1,6 +1,7 @@
 // Quick discovery and Find new devices over the simulated line: the same
 // devices in the same order as Discovery with far fewer probes, devices
-// found before left alone, lossy lines, and the runs that must stop early.
+// found before left alone, lossy lines, the runs that must stop early, and
+// the check of a rig against its record.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "device/app_discovery.h"
+#include "device/commission.h"
 #include "device/devices.h"
 #include "device_line.h"
 #include "platform/clock.h"
@@ -204,4 +206,50 @@ TEST(DiscoveryEnds, CableMissingOrPulledAndDeviceThatNeverMutes) {
       EXPECT_LT(o.us, 120000000u) << mode << ": within two minutes";
     }
   }
+}
+
+// A rig that matches its record costs one mute per device and one probe of
+// address 0 (no search), on the wire as discovery sends them; with the
+// settings read after it, the check takes under 20 s.
+TEST(CheckAgainstRecord, RigThatMatchesCostsAMutePerDeviceAndOneProbe) {
+  DeviceLine bench;
+  SimDevices population(200, 41);
+  population.sim_attach(bench.line);
+  std::vector<uint32_t> record;
+  for (int i = 0; i < population.sim_count(); i++) record.push_back(population.sim_device(i).sim_uid());
+  std::vector<int8_t> present(record.size(), DISCOVERY_RECORD_UNCHECKED);
+  uint32_t fresh[200];
+  DiscoveryRun run;
+  testing::internal::CaptureStdout();
+  const uint64_t t0 = clock_nowUs();
+  const int n = discovery_checkRecord(&run, record.data(), (int)record.size(), present.data(), fresh, 200);
+  const uint64_t checkUs = clock_nowUs() - t0;
+  int read = 0;
+  for (uint32_t u : record) {
+    Device d;
+    read += commission_read(u, &d) == 1;
+  }
+  const uint64_t totalUs = clock_nowUs() - t0;
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(run.end, DISCOVERY_END_DONE);
+  EXPECT_EQ(present, std::vector<int8_t>(record.size(), DISCOVERY_RECORD_PRESENT));
+  EXPECT_EQ(read, 200);
+  EXPECT_EQ(bench.sent({0x02, 0x01}).size(), 3u);
+  const std::vector<SimTraceEntry> mutes = bench.sent({0x02, 0x00});
+  ASSERT_EQ(mutes.size(), record.size());
+  for (size_t i = 0; i < mutes.size(); i++) {
+    const uint8_t* d = &mutes[i].bytes[4];
+    EXPECT_EQ((uint32_t)d[0] | (uint32_t)d[1] << 8 | (uint32_t)d[2] << 16 | (uint32_t)d[3] << 24, record[i]);
+    EXPECT_EQ(mutes[i].bytes.size(), 21u);
+  }
+  const std::vector<SimTraceEntry> probes = bench.sent({0x02, 0x02});
+  EXPECT_EQ(probes.size(), (size_t)DISCOVERY_PROBE_SENDS);
+  for (const SimTraceEntry& p : probes) EXPECT_EQ(probed(p), 0u);
+  EXPECT_EQ(run.probeSends, (long)probes.size());
+  EXPECT_LT(checkUs, 10000000u);
+  EXPECT_LT(totalUs, 20000000u);
+  fprintf(stderr, "[figures] 200 devices matching their record: check %.1f s, with the reads %.1f s\n",
+          checkUs / 1e6, totalUs / 1e6);
 }
