@@ -24,6 +24,8 @@ void onFound(uint32_t, void* ctx) {
   progress_count(f->progress, ++f->count, 0);
 }
 
+void onEstimate(int found, int estimate, void* ctx) { progress_estimate(((Found*)ctx)->progress, found, estimate); }
+
 // Why an exchange with uid failed: the cable, or the device.
 void notResponding(CliContext& c, uint32_t uid, int result, const char* what = "") {
   const char* cable = rig_cableText(result);
@@ -134,6 +136,7 @@ bool cli_discover(CliContext& c, DiscoveryMode mode, RigDiscovery& d) {
   progress_count(progress.progress, 0, 0);
   d.mode = mode;
   d.onFound = onFound;
+  d.onProgress = onEstimate;
   d.ctx = &progress;
   d.stop = c.stop;
   rig_discover(&d);

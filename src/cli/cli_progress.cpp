@@ -17,6 +17,7 @@ struct CliProgress {
   uint64_t startUs;
   std::atomic<int> done{0};
   std::atomic<int> total{0};
+  std::atomic<bool> estimated{false};  // total is an estimate of what will be found
   std::atomic<bool> stop{false};
   std::mutex mu;       // one writer of the line at a time
   int shown = 0;       // characters of the line on the terminal
@@ -57,8 +58,12 @@ void redraw(CliProgress* p, bool force) {
     p->done.store(done);
     p->total.store(total);
   }
-  progress_text(text, sizeof text, p->phase.c_str(), p->unit.c_str(), p->done.load(), p->total.load(),
-                clock_nowUs() - p->startUs);
+  if (p->estimated.load())
+    progress_estimateText(text, sizeof text, p->phase.c_str(), p->done.load(), p->total.load(),
+                          clock_nowUs() - p->startUs);
+  else
+    progress_text(text, sizeof text, p->phase.c_str(), p->unit.c_str(), p->done.load(), p->total.load(),
+                  clock_nowUs() - p->startUs);
   draw(p, text);
   p->cleared = false;
 }
@@ -91,6 +96,19 @@ void progress_text(char* text, int size, const char* phase, const char* unit, in
   }
 }
 
+void progress_estimateText(char* text, int size, const char* phase, int found, int estimate, uint64_t elapsedUs) {
+  char elapsed[32];
+  clockText(elapsed, sizeof elapsed, elapsedUs);
+  if (estimate <= found) {
+    snprintf(text, (size_t)size, "%s: %d found, %s", phase, found, elapsed);
+    return;
+  }
+  char left[32];
+  clockText(left, sizeof left, found > 0 ? elapsedUs / (uint64_t)found * (uint64_t)(estimate - found) : 0);
+  snprintf(text, (size_t)size, found > 0 ? "%s: %d found of about %d, %s, about %s left" : "%s: %d found of about %d, %s",
+           phase, found, estimate, elapsed, left);
+}
+
 CliProgress* progress_start(FILE* err, bool enabled, const char* phase) {
   if (!enabled) return nullptr;
   CliProgress* p = new CliProgress;
@@ -106,8 +124,17 @@ CliProgress* progress_start(FILE* err, bool enabled, const char* phase) {
   return p;
 }
 
+void progress_estimate(CliProgress* p, int found, int estimate) {
+  if (!p) return;
+  p->estimated.store(true);
+  p->done.store(found);
+  p->total.store(estimate);
+  redraw(p, true);
+}
+
 void progress_count(CliProgress* p, int done, int total) {
   if (!p) return;
+  p->estimated.store(false);
   p->done.store(done);
   p->total.store(total);
   redraw(p, true);

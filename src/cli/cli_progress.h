@@ -19,6 +19,10 @@ CliProgress* progress_start(FILE* err, bool enabled, const char* phase);
 // What is done now: `done` of `total` ("of N devices"; total 0: a count
 // only, "N found").
 void progress_count(CliProgress* p, int done, int total);
+// A count of devices found against an estimate of how many there are
+// ("discovery: 43 found of about 200, 12:05, about 40:00 left"); an
+// estimate not above found shows the count alone.
+void progress_estimate(CliProgress* p, int found, int estimate);
 // Makes the line follow a count that another thread moves: `count` is read
 // at every redraw, and `unit` names what is counted ("block").
 void progress_follow(CliProgress* p, void (*count)(int* done, int* total), const char* unit);
@@ -27,6 +31,9 @@ void progress_follow(CliProgress* p, void (*count)(int* done, int* total), const
 void progress_clear(CliProgress* p);
 // Stops and clears the line. Does nothing for null.
 void progress_stop(CliProgress* p);
+// The text of a line with an estimate: found, of about how many, the time
+// so far and, once something is found, the time left at that pace.
+void progress_estimateText(char* text, int size, const char* phase, int found, int estimate, uint64_t elapsedUs);
 // The text of a progress line: phase, counts of `unit`s, time so far.
 void progress_text(char* text, int size, const char* phase, const char* unit, int done, int total,
                    uint64_t elapsedUs);

@@ -65,7 +65,7 @@ void report(const RigDiscovery& d, int fresh) {
   const bool asked = discoveryMsg.exchange(0) != 0;
   if (text[0]) {
     // A stop the operator asked for is no error.
-    setReport(true, !d.stopped || d.readFailure != 0 || d.run.end != DISCOVERY_END_DONE, text);
+    setReport(true, rig_failed(&d), text);
     return;
   }
   const int found = d.mode == DISCOVERY_NEW ? fresh : d.count;

@@ -48,6 +48,7 @@ void rig_discover(RigDiscovery* d) {
   d->run = DiscoveryRun();
   d->run.mode = d->mode;
   d->run.onFound = d->onFound;
+  d->run.onProgress = d->onProgress;
   d->run.ctx = d->ctx;
   d->run.stop = d->stop;
   d->count = discovery_run(&d->run, d->uids, RIG_MAX);
@@ -60,6 +61,10 @@ void rig_discover(RigDiscovery* d) {
 
 bool rig_cableFailed(const RigDiscovery* d) { return cableEnd(d->run.end) || d->readFailure != 0; }
 
+bool rig_failed(const RigDiscovery* d) {
+  return rig_cableFailed(d) || (d->run.end != DISCOVERY_END_DONE && d->run.end != DISCOVERY_END_STOPPED);
+}
+
 const char* rig_cableText(int result) { return exchange_cableText(result); }
 
 void rig_endText(const RigDiscovery* d, char* text, int size) {
@@ -70,7 +75,7 @@ void rig_endText(const RigDiscovery* d, char* text, int size) {
              d->count == 1 ? "" : "s", exchange_cableText(d->readFailure));
     return;
   }
-  if (d->stopped && d->run.end == DISCOVERY_END_DONE) {
+  if (d->stopped) {
     snprintf(text, (size_t)size, "Stopped: %d device%s found.", d->count, d->count == 1 ? "" : "s");
     return;
   }

@@ -38,6 +38,7 @@ struct RigDiscovery {
   DiscoveryMode mode = DISCOVERY_FULL;
   void (*onFound)(uint32_t uid, void* ctx) = nullptr;  // each device as it takes its mute
   void (*onRead)(int index, void* ctx) = nullptr;      // each device as its read ends
+  void (*onProgress)(int found, int estimate, void* ctx) = nullptr;  // the search's estimate
   void* ctx = nullptr;
   const std::atomic<bool>* stop = nullptr;             // ends the run between two exchanges
   // Filled by rig_discover.
@@ -60,9 +61,11 @@ struct RigDiscovery {
 void rig_discover(RigDiscovery* d);
 // Whether the discovery's search or its reads ended on the cable's failure.
 bool rig_cableFailed(const RigDiscovery* d);
+bool rig_failed(const RigDiscovery* d);
 // One line for people on how a discovery ended when it did not simply
 // finish: the cable's failure (during the search or the reads), a device
-// that never mutes, a stop; "" otherwise.
+// that never mutes, a stop ("Stopped: N devices found."); "" otherwise.
+// rig_failed tells the failures from a stop the operator asked for.
 void rig_endText(const RigDiscovery* d, char* text, int size);
 // The cable's failure as one line for people ("Cable not found!", the failed
 // send), or null when `result` is not the cable's.
