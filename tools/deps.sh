@@ -11,7 +11,7 @@ packages=(
   dpkg-dev file lintian x11-utils
   zlib1g-dev sigrok-cli
   libcli11-dev nlohmann-json3-dev libcsv-dev
-  python3-jsonschema
+  python3-jsonschema libreoffice-calc-nogui
 )
 missing=()
 for p in "${packages[@]}"; do

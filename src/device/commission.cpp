@@ -353,9 +353,10 @@ bool commission_parseUid(const char* text, uint32_t* uid, char* error, int size)
   char q[COMMISSION_VALUE_TEXT_SIZE * 4];
   commission_quote(text, q, sizeof q);
   // "0", "1.2345E+071", "4.5e+07": what a spreadsheet makes of a UID like
-  // 0000E000 or 12345E67 that it took for a number.
+  // 0000E000 or 12345E67 that it took for a number ("1,2345E+071" where
+  // the decimal separator is a comma).
   const bool number = (strchr(text, '.') || strchr(text, '+') || (hex && v == 0)) &&
-                      strspn(b, "0123456789.eE+- ") == (size_t)(e - b);
+                      strspn(b, "0123456789.,eE+- ") == (size_t)(e - b);
   if (number)
     snprintf(error, (size_t)size,
              "%s is not a UID: a spreadsheet seems to have read the UID as a number and changed it; "

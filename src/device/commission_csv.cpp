@@ -202,6 +202,24 @@ void onRecord(int, void* ctx) {
   row(r);
 }
 
+// The separator is the header's: the first comma, semicolon or tab outside
+// quotes on the first line that is not blank; a comma when it has none
+// (a file of one column). A spreadsheet saves with the separator of its
+// locale, ';' in much of Europe, or with tabs.
+unsigned char separatorOf(const char* data, size_t size) {
+  size_t at = 0;
+  while (at < size && (data[at] == '\r' || data[at] == '\n')) at++;
+  bool quoted = false;
+  for (; at < size; at++) {
+    const char c = data[at];
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\r' || c == '\n') break;
+    if (c == ',' || c == ';' || c == '\t') return (unsigned char)c;
+  }
+  return ',';
+}
+
 void appendCell(char* out, int size, int& used, bool& fits, const char* text, bool last) {
   const int n = snprintf(out + used, (size_t)(size - used), "%s%s", text, last ? "\n" : ",");
   if (n < 0 || n >= size - used) {
@@ -222,7 +240,10 @@ int commission_csvFormat(const Device* devices, int count, char* out, int size) 
     CommissionValues v;
     commission_fromDevice(&d, &v);
     char text[COMMISSION_VALUE_TEXT_SIZE];
-    snprintf(text, sizeof text, "%08X", (unsigned)d.uid);
+    // 0x keeps the UID text in a spreadsheet: 0000E000 or 12345E67 alone
+    // would be read as a number in scientific notation and saved back as
+    // "0" or "1.2345E+071", and 00001234 would lose its zeros.
+    snprintf(text, sizeof text, "0x%08X", (unsigned)d.uid);
     appendCell(out, size, used, fits, text, false);
     for (int f = 0; f < COMMISSION_FIELDS; f++) {
       commission_valueText(f, v.v[f], text, sizeof text);
@@ -264,6 +285,9 @@ bool commission_csvRead(const char* data, size_t size, CommissionPlan* plan, cha
     fail(&r, 1, 0, "out of memory");
     return false;
   }
+  // (libcsv takes the separator before it trims blanks: a tab between
+  // tabs is an empty cell.)
+  csv_set_delim(&p, separatorOf(data + at, size - at));
   // A byte at a time, so that every cell knows its line.
   bool quoted = false;
   for (; at < size && !r.failed; at++) {

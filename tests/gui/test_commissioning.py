@@ -107,6 +107,11 @@ def export(p, path):
     return list(csv.DictReader(text.splitlines()))
 
 
+def uid_of(row):
+    """The row's UID as the table shows it: the file writes it after 0x."""
+    return row["uid"][2:] if row["uid"].startswith("0x") else row["uid"]
+
+
 def apply_refused(p, path):
     p.menu("Devices", "Apply\u2026")
     p.choose_file("Apply a CSV file", path)
@@ -157,11 +162,11 @@ def test():
                 "the table to show the new addresses (it shows %r)" % rows(p))
 
     exported = export(p, os.path.join(ui.WORK, "rig.csv"))
-    check({r["uid"]: int(r["address"]) for r in exported} == addresses,
+    check({uid_of(r): int(r["address"]) for r in exported} == addresses,
           "the file holds %r" % [(r["uid"], r["address"]) for r in exported])
 
     # One row changed by hand; the same file broken on its third line.
-    target = exported[1]["uid"]
+    target = uid_of(exported[1])
     backlight = 42 if int(exported[1]["backlight"]) != 42 else 43
     exported[1]["backlight"] = str(backlight)
     edited = os.path.join(ui.WORK, "edited.csv")
@@ -171,7 +176,7 @@ def test():
         w.writerows(exported)
     with open(edited) as f:
         lines = f.read().split("\n")
-    lines[2] = re.sub(r"^([0-9A-F]{8}),\d+,", r"\1,abc,", lines[2])
+    lines[2] = re.sub(r"^((?:0x)?[0-9A-F]{8}),\d+,", r"\1,abc,", lines[2])
     broken = os.path.join(ui.WORK, "broken.csv")
     with open(broken, "w") as f:
         f.write("\n".join(lines))

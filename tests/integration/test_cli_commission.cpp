@@ -152,11 +152,11 @@ TEST_F(Tern, DiscoverAddressExportEditCheckApplyGet) {
   ASSERT_EQ(r.status, 0) << r.err;
   std::string text = read(csv);
   // Change two cells of the third device and one of the fourth.
-  const std::string row3 = "\n" + u[2] + ",18,HOLD,0,", row4 = "\n" + u[3] + ",22,";
+  const std::string row3 = "\n0x" + u[2] + ",18,HOLD,0,", row4 = "\n0x" + u[3] + ",22,";
   ASSERT_NE(text.find(row3), std::string::npos) << text;
   ASSERT_NE(text.find(row4), std::string::npos) << text;
-  text.replace(text.find(row3), row3.size(), "\n" + u[2] + ",18,to 100%,30,");
-  text.replace(text.find(row4), row4.size(), "\n" + u[3] + ",23,");
+  text.replace(text.find(row3), row3.size(), "\n0x" + u[2] + ",18,to 100%,30,");
+  text.replace(text.find(row4), row4.size(), "\n" + u[3] + ",23,");  // the older form, without 0x
   write("rig.csv", text);
   const int writesBefore = writes();
 

@@ -81,7 +81,8 @@ TEST(CommissionCsv, ExportReadsBackToTheSameValues) {
   ASSERT_GT(n, 0);
   EXPECT_EQ(std::string(text).substr(0, std::string(text).find('\n')),
             "uid,address,loss,sleep,backlight,limit_up,limit_down,version,dali_count");
-  EXPECT_NE(std::string(text).find("\n0A1B2C3D,512,to 100%,100,0,255,0,1.4,3\n"), std::string::npos) << text;
+  EXPECT_NE(std::string(text).find("\n0x0A1B2C3D,512,to 100%,100,0,255,0,1.4,3\n"), std::string::npos)
+      << "0x keeps a spreadsheet from reading the UID as a number: " << text;
   Read r = read(std::string(text, (size_t)n));
   ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.plan.count, 3);
@@ -97,6 +98,36 @@ TEST(CommissionCsv, ExportReadsBackToTheSameValues) {
   char small[100];
   EXPECT_EQ(commission_csvFormat(devs, 3, small, sizeof small), -1);
   EXPECT_STREQ(small, "");
+}
+
+TEST(CommissionCsv, TakesTheSeparatorFromTheHeader) {
+  // A European spreadsheet's save: semicolons, every text cell quoted, a
+  // decimal comma inside a quoted cell.
+  Read r = read("\"uid\";\"address\";\"version\";\"loss\"\r\n\"0x0000E000\";5;\"1,4\";\"to 0%\"\r\n");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.plan.count, 1);
+  EXPECT_EQ(r.plan.targets[0].uid, 0xE000u);
+  EXPECT_EQ(r.plan.targets[0].want.v[COMMISSION_ADDR], 5);
+  EXPECT_EQ(r.plan.targets[0].want.v[COMMISSION_LOSS], 1);
+  // Tabs, after a blank line: an empty cell between two tabs is a cell.
+  r = read("\n uid\taddress\tsleep\n0x10\t\t30 s\n");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.plan.count, 1);
+  EXPECT_EQ(r.plan.targets[0].want.has, 1u << COMMISSION_SLEEP);
+  EXPECT_EQ(r.plan.targets[0].want.v[COMMISSION_SLEEP], 30);
+}
+
+TEST(CommissionCsv, RefusesAUidASpreadsheetMadeANumberNamingItsCell) {
+  const char* numbers[][2] = {{"0", "0"}, {"1.2345E+071", "1.2345E+071"}, {"\"1,2345E+071\"", "1,2345E+071"}};
+  for (auto& n : numbers) {
+    Read r = read(std::string("address;uid\n1;0x10\n2;") + n[0] + "\n");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.rfind(std::string("line 3, column 2 (uid): \"") + n[1] +
+                                "\" is not a UID: a spreadsheet seems to have read the UID as a number",
+                            0),
+              0u)
+        << r.error;
+  }
 }
 
 TEST(CommissionCsv, RefusesAMalformedFileWholeNamingLineAndColumn) {
