@@ -28,16 +28,8 @@ void onEstimate(int found, int estimate, void* ctx) { progress_estimate(((Found*
 
 // Why an exchange with uid failed: the cable, or the device.
 void notResponding(CliContext& c, uint32_t uid, int result, const char* what = "") {
-  const char* cable = rig_cableText(result);
-  if (cable) {
-    char text[COMMISSION_TEXT_SIZE];
-    snprintf(text, sizeof text, "%s", cable);
-    commission_oneLine(text);
-    out_errorWith(c.out, CLI_FAILED, {{"uid", out_uid(uid)}}, text);
-    return;
-  }
-  char text[96];
-  snprintf(text, sizeof text, "%sDevice %08X not responding.", what, (unsigned)uid);
+  char text[COMMISSION_TEXT_SIZE];
+  commission_failureText(uid, result, what, text, sizeof text);
   out_errorWith(c.out, CLI_FAILED, {{"uid", out_uid(uid)}}, text);
 }
 

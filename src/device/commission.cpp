@@ -172,10 +172,6 @@ SetupValues toSetup(const CommissionValues* m) {
   return s;
 }
 
-void setText(CommissionResult* r, const char* fmt, uint32_t uid) {
-  snprintf(r->text, sizeof r->text, fmt, (unsigned)uid);
-}
-
 // After an exchange that failed: the device is silent, or the cable failed.
 // The run stops on the second, saying which.
 bool stopIfCableFailed(CommissionRun* run, CommissionResult* r, int result) {
@@ -217,7 +213,7 @@ void writeAndReadBack(CommissionRun* run, CommissionResult* r, const CommissionV
       return;
     }
     r->outcome = COMMISSION_WRITE_FAILED;
-    setText(r, "Device %08X not responding.", r->uid);
+    commission_failureText(r->uid, EXCHANGE_UNANSWERED, "", r->text, sizeof r->text);
     return;
   }
   commission_fromDevice(&d, &r->after);
@@ -375,6 +371,17 @@ int commission_read(uint32_t uid, Device* out) {
 
 bool commission_cableFailed(int result) { return exchange_cableText(result) != nullptr; }
 
+void commission_failureText(uint32_t uid, int result, const char* prefix, char* text, int size) {
+  if (size <= 0) return;
+  const char* cable = exchange_cableText(result);
+  if (cable) {
+    snprintf(text, (size_t)size, "%s", cable);
+    commission_oneLine(text);
+  } else {
+    snprintf(text, (size_t)size, "%sDevice %08X not responding.", prefix ? prefix : "", (unsigned)uid);
+  }
+}
+
 bool commission_cablePresent() {
   const bool present = cable_open() >= 0;
   cable_free();
@@ -475,7 +482,7 @@ bool commission_step(CommissionRun* run) {
   if (read <= 0) {
     if (stopIfCableFailed(run, r, read)) return false;
     r->outcome = COMMISSION_NOT_FOUND;
-    setText(r, "Device %08X not responding.", t.uid);
+    commission_failureText(t.uid, read, "", r->text, sizeof r->text);
     return true;
   }
   commission_fromDevice(&d, &r->before);

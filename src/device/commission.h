@@ -157,6 +157,9 @@ int commission_read(uint32_t uid, Device* out);
 bool commission_cableFailed(int result);
 // Whether the cable is there: it opens (and is released again).
 bool commission_cablePresent();
+// Why an exchange with uid failed, one line: the cable's failure, or
+// "Device %08X not responding." after `prefix` ("IDENTIFY: ", or "").
+void commission_failureText(uint32_t uid, int result, const char* prefix, char* text, int size);
 
 // ---- Running a plan
 
