@@ -7,6 +7,7 @@
 #include <set>
 #include <unistd.h>
 
+#include "link/cables.h"
 #include "sim/sim_capture.h"
 #include "sim/sim_dali.h"
 
@@ -39,6 +40,24 @@ bool readWhole(const std::string& path, std::string& text) {
   const bool ok = !ferror(f);
   fclose(f);
   return ok;
+}
+
+std::string checkSerial(const std::string& text) {
+  char why[160];
+  return cables_checkSerial(text.c_str(), why, sizeof why) ? std::string() : std::string(why);
+}
+
+// Names the line's converter and makes it the cable this process uses.
+void nameConverter(SimRig& rig, const SimOptions& o) {
+  const std::string chosen = cables_chosen();
+  const std::string serial = o.cable.empty() ? chosen : o.cable;
+  if (serial.empty()) return;
+  rig.line->sim_setSerial(serial);
+  rig.line->sim_claimAcrossProcesses(true);
+  if (serial != chosen) {
+    cables_choose(serial.c_str());
+    rig.choseCable = true;
+  }
 }
 
 void addOutputFile(CLI::App& app, const char* name, std::string& target, const char* what) {
@@ -86,6 +105,12 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
   app.add_option("--rogue", o.rogues,
                  "N more devices that answer discovery probes but never take a mute")
       ->type_name("N")->check(CLI::Range(0, (int)SIM_MAX_ROGUES));
+  if (!app.get_option_no_throw("--cable"))
+    app.add_option("--cable", o.cable,
+                   "the simulated converter's serial number (default TSIM0001): lines of other "
+                   "numbers run beside it, and a second program on the same number is told the "
+                   "cable is in use")
+        ->type_name("SERIAL")->check(CLI::Validator(checkSerial, "", "serial"));
 }
 
 SimRig simRig_build(const SimOptions& o) {
@@ -117,6 +142,7 @@ SimRig simRig_build(const SimOptions& o) {
     }
   }
   rig.line = new SimLine;
+  nameConverter(rig, o);
   rig.devices->sim_attach(*rig.line);
   rig.line->sim_trace().trace_recordWire(!o.capture.empty());
   rig.line->sim_unplugAfterFrames(o.failAfter);
@@ -150,4 +176,6 @@ void simRig_free(SimRig& rig) {
   delete rig.line;
   rig.devices = nullptr;
   rig.line = nullptr;
+  if (rig.choseCable) cables_choose(nullptr);
+  rig.choseCable = false;
 }

@@ -28,12 +28,14 @@ struct SimOptions {
   long failAfter = -1;  // frames the converter sends before it is pulled; -1: never
   int probeLoss = 0;    // per mille of probes each device misses
   int rogues = 0;       // devices that answer probes but never take a mute
+  std::string cable;    // the converter's serial number; empty: TSIM0001, unless one is chosen
 };
 
 // Registers the options on app. Values are checked as they are parsed:
 // numbers against their range, files named for writing by creating them
 // (a file that did not exist is removed again), so that a bad path fails
-// at start, not after the whole run.
+// at start, not after the whole run. --cable is left out when the program
+// has an option of that name already (one that chooses a real cable too).
 void simOptions_add(CLI::App& app, SimOptions& o);
 
 // The line built from the options. It and its devices live until the
@@ -45,14 +47,22 @@ void simOptions_add(CLI::App& app, SimOptions& o);
 // --seed and --rogue then make none, and --probe-loss, when above 0, is
 // laid on them. A file that cannot be read as a state leaves `error` set
 // (naming the file and what is wrong) and no line built.
+//
+// The converter is named by --cable, or else by the cable this process chose
+// (cables.h); such a line is the chosen cable, and is claimed across
+// processes from its first open until it is freed or the process ends (see
+// SimLine::sim_claimAcrossProcesses), so that two programs on one serial
+// number are told it is in use. Without either it is TSIM0001, unclaimed.
 struct SimRig {
   SimLine* line = nullptr;
   SimDevices* devices = nullptr;
   std::string error;
+  bool choseCable = false;  // the rig made its serial number the process's choice
 };
 SimRig simRig_build(const SimOptions& o);
 // Frees the line and its devices, for a caller that knows nothing uses them
-// any more (no worker runs, the port backend no longer points at the line).
+// any more (no worker runs, the port backend no longer points at the line),
+// and undoes the choice of cable the rig made.
 void simRig_free(SimRig& rig);
 // Settles the line and writes the files the options name. Each file that
 // cannot be written is named on standard error after `program`. Returns 0,
