@@ -10,6 +10,7 @@ Usage: several_lines.py PATH-TO-TERN
 import json
 import os
 import pty
+import re
 import select
 import shutil
 import subprocess
@@ -86,6 +87,11 @@ def two_programs_on_one_line(uid):
     status, out, err = run("LINE2", "discover")
     if status != 0:
         fail("LINE2 while LINE1 is held exited %d: %s" % (status, err))
+    # The listing says so too, once tern has the cables command.
+    if re.search(r"^ +cables ", subprocess.run([TERN, "--help"], capture_output=True).stdout.decode(), re.M):
+        status, out, err = run("LINE1", "--json", "cables")
+        if status != 0 or [c["state"] for c in json.loads(out)["cables"]] != ["in-use"]:
+            fail("cables while LINE1 is held exited %d: %s%s" % (status, out, err))
 
     os.write(master, b"n\n")
     first.communicate(timeout=60)
