@@ -92,3 +92,22 @@ TEST(CliCables, CableOptionChoosesForOneRunOnly) {
   EXPECT_THROW(parse({"LINE 5", "--cable"}), CLI::ValidationError);
   cables_choose(nullptr);
 }
+
+// The choice a window makes at start: the environment's, unless an option
+// names one; a name that cannot be a serial number (a D2XX serial number
+// holds at most 15 characters) chooses nothing.
+TEST(Cables, ChoiceAtStartTakesTheOptionThenTheEnvironmentAndRefusesABadOne) {
+  char why[160] = "";
+  setenv("TERN_CABLE", "LINE6", 1);
+  EXPECT_TRUE(cables_chooseAtStart(nullptr, why, sizeof why));
+  EXPECT_STREQ(cables_chosen(), "LINE6");
+  EXPECT_TRUE(cables_chooseAtStart("123456789012345", why, sizeof why));
+  EXPECT_STREQ(cables_chosen(), "123456789012345");
+  cables_choose(nullptr);
+  EXPECT_FALSE(cables_chooseAtStart("1234567890123456", why, sizeof why));
+  setenv("TERN_CABLE", "LINE/8", 1);
+  EXPECT_FALSE(cables_chooseAtStart(nullptr, why, sizeof why));
+  EXPECT_STREQ(why, "\"LINE/8\" is not a cable's serial number (1 to 15 characters, no blanks, no '/')");
+  EXPECT_STREQ(cables_chosen(), "");
+  unsetenv("TERN_CABLE");
+}
