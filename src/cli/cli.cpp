@@ -113,6 +113,9 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
   sub->add_option("--footprint", a.footprint, "channels each device uses, for the overlap warnings (default 1)")
       ->type_name("N");
   commands.push_back({sub, cmd_apply});
+
+  sub = app.add_subcommand("cables", "list the USB-to-DMX cables attached, who holds each, and the one used");
+  commands.push_back({sub, cmd_cables});
   return commands;
 }
 
@@ -226,6 +229,7 @@ int cli_run(int argc, char** argv, const CliIo& io) {
   app.add_flag("--json", json, "print one JSON document for scripts instead of lines for people");
   app.add_flag("-v,--verbose", verbose, "show the device layer's console lines on the error stream");
   app.add_flag("-q,--quiet", quiet, "print no results, only errors; the exit status tells how it went");
+  cli_addCableOption(app);
   const size_t before = app.get_options().size();
   simOptions_add(app, sim);
   std::vector<CLI::Option*> options = app.get_options();

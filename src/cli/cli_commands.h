@@ -16,6 +16,10 @@
 #include "device/app_discovery.h"
 #include "device/rig.h"
 
+namespace CLI {
+class App;
+}
+
 struct CliContext {
   CliOut out;
   FILE* in = stdin;
@@ -80,3 +84,12 @@ void cmd_export(CliContext& c, const CliArgs& a);
 void cmd_apply(CliContext& c, const CliArgs& a);
 void cmd_sendCurve(CliContext& c, const CliArgs& a);
 void cmd_firmware(CliContext& c, const CliArgs& a);
+
+// Several lines (cli_cables.cpp). `tern cables`: every converter attached,
+// its serial number, who holds it and which one tern uses; status 1 when
+// none is attached.
+void cmd_cables(CliContext& c, const CliArgs& a);
+// Registers --cable SERIAL (or the environment's TERN_CABLE) on `app`: the
+// converter the commands use (cables.h); without it, converter 0.
+void cli_addCableOption(CLI::App& app);
+

@@ -1,8 +1,10 @@
 #include "link/cable.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "link/cablelock.h"
+#include "link/cables.h"
 #include "link/crc.h"
 #include "link/ftdi_port.h"
 #include "link/timer.h"
@@ -18,10 +20,33 @@ int respLen = 0;  // write position in resp_buff
 // the lazy open of its first send) to its release.
 thread_local bool inCommand = false;
 
+// The chosen converter by its serial number; without a choice, converter 0.
 void lazyOpen() {
   if (cableDev >= 0) return;
   cableDev = getOpenDevice();
-  if (cableDev < 0) cableDev = openDevice(0);
+  if (cableDev >= 0) return;
+  const char* serial = cables_chosen();
+  cableDev = serial[0] ? openDeviceSerial(serial) : openDevice(0);
+}
+
+// "S1, S2", the serial numbers of the converters the last open listed.
+void attachedText(char* out, size_t cap) {
+  size_t used = 0;
+  int unreadable = 0;
+  out[0] = 0;
+  for (int i = 0; i < ftdi_listedCount(); i++) {
+    const char* s = ftdi_listedSerial(i);
+    if (!s[0]) {
+      unreadable++;
+      continue;
+    }
+    const int n = snprintf(out + used, cap - used, "%s%s", used ? ", " : "", s);
+    if (n < 0 || (size_t)n >= cap - used) return;
+    used += (size_t)n;
+  }
+  if (unreadable)
+    snprintf(out + used, cap - used, "%s%d whose serial number cannot be read (no permission?)",
+             used ? ", and " : "", unreadable);
 }
 
 // Opens on demand; once the converter is open, the calling command keeps
@@ -56,9 +81,28 @@ int cable_open() {
 }
 
 const char* cable_notFoundText() {
-  if (!ftdi_heldElsewhere()) return "Cable not found!";
-  return "The cable is in use by another program (another Tern window or tern command, or the "
-         "kernel's serial driver).\nClose that program and try again; tern-cable-check tells more.";
+  CableLockScope hold;
+  const char* serial = cables_chosen();
+  thread_local char text[512];
+  if (ftdi_heldElsewhere()) {
+    if (!serial[0])
+      return "The cable is in use by another program (another Tern window or tern command, or the "
+             "kernel's serial driver).\nClose that program and try again; tern-cable-check tells more.";
+    snprintf(text, sizeof text,
+             "The cable %s is in use by another program (another Tern window or tern command, or "
+             "the kernel's serial driver).\nClose that program and try again; tern-cable-check "
+             "--cable %s tells more.",
+             serial, serial);
+    return text;
+  }
+  if (!serial[0] || !ftdi_unknownSerial()) return "Cable not found!";
+  char attached[400];
+  attachedText(attached, sizeof attached);
+  if (attached[0])
+    snprintf(text, sizeof text, "Cable %s not found! Attached: %s.", serial, attached);
+  else
+    snprintf(text, sizeof text, "Cable %s not found! No cable is attached.", serial);
+  return text;
 }
 
 int cable_free() {

@@ -17,14 +17,16 @@ enum {
   CABLE_FLUSH_LIMIT_MS = 100,  // flushRxBuff gives up on a line that never falls silent
 };
 
-// The open converter's index, opening converter 0 when none is open; negative
+// The open converter's index, opening the chosen converter (cables.h) by its
+// serial number, or converter 0 without a choice, when none is open; negative
 // when none could be opened. From a successful open (here or the lazy open
 // of a send) the calling thread holds the cable until its cable_free; other
 // threads wait meanwhile (see cablelock.h).
 int cable_open();
 // What the operator is told when the cable could not be opened:
 // "Cable not found!", or, when the converter is there but another program
-// holds it, that it is in use and what to do.
+// holds it, that it is in use and what to do; with a chosen serial number
+// that no converter has, the serial numbers of those attached.
 const char* cable_notFoundText();
 // Closes the converter and ends the calling thread's hold; returns -1.
 int cable_free();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/cables.h"
 #include "link/ftdi_port.h"
 #include "platform/clock.h"
 #include "platform/ftd2xx.h"
@@ -96,9 +97,15 @@ void printOpenAdvice(FILE* out) {
       out);
 }
 
-// Lists the converters; leaves the first one's serial number in `serial`
-// and its flags in `flags0`. Returns the count, or -1 when the listing failed.
-int listConverters(Run& r, char* serial, size_t cap, DWORD& flags0) {
+// A converter as the listing found it.
+struct Listed {
+  char serial[FT_SERIAL_LEN];
+  DWORD flags;
+};
+
+// Lists the converters into `found` (at most FT_MAX_DEVICES). Returns the
+// count, or -1 when the listing failed.
+int listConverters(Run& r, Listed* found) {
   DWORD count = 0;
   uint64_t t0 = clock_nowUs();
   FT_STATUS st = FT_CreateDeviceInfoList(&count);
@@ -111,18 +118,34 @@ int listConverters(Run& r, char* serial, size_t cap, DWORD& flags0) {
     char description[FT_DESCRIPTION_LEN] = {0};
     t0 = clock_nowUs();
     st = FT_GetDeviceInfoDetail(i, &flags, &type, &id, &loc, s, description, nullptr);
+    DWORD state = PORT_STATE_FREE;
+    ftd2xx_deviceState(i, &state);
     char call[48];
     snprintf(call, sizeof call, "FT_GetDeviceInfoDetail(%u)", (unsigned)i);
-    snprintf(detail, sizeof detail, "type %u %s, ID 0x%08X, LocId 0x%X, serial \"%s\", \"%s\"%s",
+    snprintf(detail, sizeof detail, "type %u %s, ID 0x%08X, LocId 0x%X, serial \"%s\", \"%s\"%s%s",
              (unsigned)type, typeName(type), (unsigned)id, (unsigned)loc, s, description,
-             flags & kFlagNotAccessible ? ", cannot be opened" : "");
+             flags & kFlagNotAccessible ? ", cannot be opened" : "",
+             state == PORT_STATE_IN_USE ? ", in use by another program" : "");
     step(r, call, st, t0, st == FT_OK ? detail : "");
-    if (i == 0) {
-      snprintf(serial, cap, "%s", s);
-      flags0 = flags;
+    if (i < FT_MAX_DEVICES) {
+      snprintf(found[i].serial, sizeof found[i].serial, "%s", s);
+      found[i].flags = flags;
     }
   }
-  return (int)count;
+  return count < FT_MAX_DEVICES ? (int)count : FT_MAX_DEVICES;
+}
+
+// The converter to check: the one with serial number `cable`, or the first.
+// -1 (and the serial numbers attached said) when none has it.
+int pickConverter(FILE* out, const Listed* found, int count, const std::string& cable) {
+  if (cable.empty()) return 0;
+  for (int i = 0; i < count; i++)
+    if (cable == found[i].serial) return i;
+  fprintf(out, "No converter has the serial number %s. Attached:", cable.c_str());
+  for (int i = 0; i < count; i++)
+    fprintf(out, "%s %s", i ? "," : "", found[i].serial[0] ? found[i].serial : "(cannot be read)");
+  fputs(".\n", out);
+  return -1;
 }
 
 bool setBaud(Run& r, FT_HANDLE h, ULONG baud, const char* why) {
@@ -272,37 +295,45 @@ void printVerdict(Run& r, int received) {
 
 void cablecheck_usage(FILE* to) {
   fprintf(to,
-          "usage: tern-cable-check [--listen MS]\n"
+          "usage: tern-cable-check [--cable SERIAL] [--listen MS]\n"
           "Checks the USB-to-DMX cable step by step: lists the FTDI converters, opens the\n"
           "first, configures it as Tern does (reset, timeouts 1/0, 250000 baud, 8N2), sends\n"
           "a discovery release-all frame and a probe of address 0, each after a break,\n"
           "reads what comes back and closes. Every call is printed with its status and how\n"
           "long it took.\n"
-          "  --listen MS  how long to read after the frames (1..%d ms, default 100)\n"
-          "  --help       this text\n"
+          "  --cable SERIAL  the converter with this serial number instead of the first\n"
+          "                  (default: the environment's TERN_CABLE, when set)\n"
+          "  --listen MS     how long to read after the frames (1..%d ms, default 100)\n"
+          "  --help          this text\n"
           "Exit status: 0 when every step succeeded, 1 when a step failed or no converter\n"
           "was found, 2 on bad usage.\n",
           CABLECHECK_LISTEN_MAX_MS);
 }
 
 int cablecheck_parseArgs(int argc, char** argv, CableCheckOptions& o, FILE* out, FILE* err) {
+  const char* env = getenv("TERN_CABLE");
+  if (env && *env) o.cable = env;
   for (int i = 1; i < argc; i++) {
     const char* a = argv[i];
     if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
       cablecheck_usage(out);
       return 0;
     }
-    if (strcmp(a, "--listen") != 0) {
+    if (strcmp(a, "--listen") != 0 && strcmp(a, "--cable") != 0) {
       fprintf(err, "tern-cable-check: unknown option %s\n", a);
       cablecheck_usage(err);
       return 2;
     }
     if (i + 1 >= argc) {
-      fprintf(err, "tern-cable-check: --listen needs a value\n");
+      fprintf(err, "tern-cable-check: %s needs a value\n", a);
       cablecheck_usage(err);
       return 2;
     }
     const char* v = argv[++i];
+    if (!strcmp(a, "--cable")) {
+      o.cable = v;
+      continue;
+    }
     char* end = nullptr;
     long ms = strtol(v, &end, 10);
     if (!*v || *end || ms < 1 || ms > CABLECHECK_LISTEN_MAX_MS) {
@@ -310,6 +341,11 @@ int cablecheck_parseArgs(int argc, char** argv, CableCheckOptions& o, FILE* out,
       return 2;
     }
     o.listenMs = (int)ms;
+  }
+  char why[160];
+  if (!o.cable.empty() && !cables_checkSerial(o.cable.c_str(), why, sizeof why)) {
+    fprintf(err, "tern-cable-check: %s\n", why);
+    return 2;
   }
   return -1;
 }
@@ -324,9 +360,8 @@ int cablecheck_run(FILE* out, const CableCheckOptions& o) {
   snprintf(detail, sizeof detail, "0x%08X", (unsigned)version);
   step(r, "FT_GetLibraryVersion", st, t0, detail);
 
-  char serial[FT_SERIAL_LEN] = "";
-  DWORD flags0 = 0;
-  int count = listConverters(r, serial, sizeof serial, flags0);
+  static Listed found[FT_MAX_DEVICES];
+  int count = listConverters(r, found);
   if (count < 0) {
     fputs("The converters could not be listed: see the libftdi line on standard error.\n", out);
     return 1;
@@ -335,14 +370,19 @@ int cablecheck_run(FILE* out, const CableCheckOptions& o) {
     printNoConverter(out);
     return 1;
   }
-  if (flags0 & kFlagNotAccessible) {
+  const int index = pickConverter(out, found, count, o.cable);
+  if (index < 0) return 1;
+  char serial[FT_SERIAL_LEN];
+  memcpy(serial, found[index].serial, sizeof serial);
+  serial[sizeof serial - 1] = 0;
+  if (found[index].flags & kFlagNotAccessible) {
     // Listing reads the strings, which opens the converter: that failed.
-    fputs("Converter 0 could not be opened to read its serial number.\n", out);
+    fprintf(out, "Converter %d could not be opened to read its serial number.\n", index);
     printOpenAdvice(out);
     return 1;
   }
   if (!serial[0]) {
-    fputs("Converter 0 reports no serial number, so it cannot be opened by it.\n", out);
+    fprintf(out, "Converter %d reports no serial number, so it cannot be opened by it.\n", index);
     printOpenAdvice(out);
     return 1;
   }
@@ -351,7 +391,7 @@ int cablecheck_run(FILE* out, const CableCheckOptions& o) {
   char call[64];
   snprintf(call, sizeof call, "FT_OpenEx(\"%s\", by serial)", serial);
   t0 = clock_nowUs();
-  if (!step(r, call, FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), t0)) {
+  if (!step(r, call, FT_OpenEx((PVOID)serial, FT_OPEN_BY_SERIAL_NUMBER, &h), t0)) {
     printOpenAdvice(out);
     return 1;
   }

@@ -16,6 +16,8 @@ DWORD iNumDevs = 0;
 // The last open found the converter listed but could not open it: another
 // program (another Tern, the kernel's serial driver) holds it.
 bool heldElsewhere = false;
+// The last open by serial number found no converter with it.
+bool unknownSerial = false;
 char cBufLD[FTDI_MAX_DEVICES + 1][FTDI_SERIAL_ROW];
 char* pcBufLD[FTDI_MAX_DEVICES + 1];
 
@@ -40,6 +42,35 @@ int drain(int units) {
     if (tx == 0) return 0;
   } while (!tim_isTimeout(deadline));
   return -1;
+}
+
+// Opens listed converter `index` (steps 3 to 5 of the open): its handle,
+// the console lines, the line settings. Returns the index or -1.
+int openListed(int index) {
+  device = index;
+  ftStatus = FT_OpenEx(cBufLD[device], FT_OPEN_BY_SERIAL_NUMBER, &ftHandle[device]);
+  heldElsewhere = ftStatus == FT_DEVICE_NOT_OPENED && cBufLD[device][0] != 0;
+  if (ftStatus != FT_OK) {
+    printf("Error FT_OpenEx(%d), device %d\n", (int)ftStatus, device);
+    printf("Use lsmod to check if ftdi_sio (and usbserial) are present.\n");
+    printf("If so, unload them using rmmod, as they conflict with ftd2xx.\n");
+    device = -1;
+    return -1;
+  }
+  printf("Opened device %s\n", cBufLD[device]);
+  setupFTParam();
+  return device;
+}
+
+// Step 1 of the open: the listing, and what its failure leaves.
+bool listForOpen() {
+  heldElsewhere = false;
+  unknownSerial = false;
+  if (listConverters() == FT_OK) return true;
+  fprintf(stderr, "Error: FT_ListDevices(%d)\n", (int)ftStatus);
+  iNumDevs = 0;
+  device = -1;
+  return false;
 }
 
 }  // namespace
@@ -99,28 +130,36 @@ int openDevice(int index) {
 
 int openDeviceFTDI(int index) {
   CableLockScope hold;
-  heldElsewhere = false;
-  if (listConverters() != FT_OK) {
-    fprintf(stderr, "Error: FT_ListDevices(%d)\n", (int)ftStatus);
-    iNumDevs = 0;
-    device = -1;
-    return 1;
-  }
+  if (!listForOpen()) return 1;
   if (index < 0) index = 0;
   if (index > FTDI_MAX_DEVICES - 1) index = FTDI_MAX_DEVICES - 1;
-  device = index;
-  ftStatus = FT_OpenEx(cBufLD[device], FT_OPEN_BY_SERIAL_NUMBER, &ftHandle[device]);
-  heldElsewhere = ftStatus == FT_DEVICE_NOT_OPENED && cBufLD[device][0] != 0;
-  if (ftStatus != FT_OK) {
-    printf("Error FT_OpenEx(%d), device %d\n", (int)ftStatus, device);
-    printf("Use lsmod to check if ftdi_sio (and usbserial) are present.\n");
-    printf("If so, unload them using rmmod, as they conflict with ftd2xx.\n");
-    device = -1;
-    return -1;
-  }
-  printf("Opened device %s\n", cBufLD[device]);
-  setupFTParam();
-  return device;
+  return openListed(index);
+}
+
+int openDeviceSerial(const char* serial) {
+  CableLockScope hold;
+  if (!listForOpen()) return -1;
+  for (int i = 0; i < ftdi_listedCount(); i++)
+    if (serial[0] && strcmp(cBufLD[i], serial) == 0) return openListed(i);
+  printf("Error: no converter with serial number %s\n", serial);
+  unknownSerial = true;
+  device = -1;
+  return -1;
+}
+
+bool ftdi_unknownSerial() {
+  CableLockScope hold;
+  return unknownSerial;
+}
+
+int ftdi_listedCount() {
+  CableLockScope hold;
+  return iNumDevs < (DWORD)FTDI_MAX_DEVICES ? (int)iNumDevs : FTDI_MAX_DEVICES;
+}
+
+const char* ftdi_listedSerial(int index) {
+  CableLockScope hold;
+  return index >= 0 && index < ftdi_listedCount() ? cBufLD[index] : nullptr;
 }
 
 int setupFTParam() {

@@ -23,6 +23,18 @@ int readDevices();
 int openDevice(int index);
 // Returns the index on success, -1 when the open fails, 1 when the listing fails.
 int openDeviceFTDI(int index);
+// Lists the converters and opens and configures the one whose serial number
+// is `serial`, as openDeviceFTDI does converter `index`. Returns its index,
+// or -1: the listing or the open failed, or no converter has that serial
+// number ("Error: no converter with serial number %s" then, and
+// ftdi_unknownSerial() is true).
+int openDeviceSerial(const char* serial);
+// Whether the last open by serial number found no converter with it.
+bool ftdi_unknownSerial();
+// The last listing: how many converters, and the serial number of each
+// (empty when it could not be read; null past the end).
+int ftdi_listedCount();
+const char* ftdi_listedSerial(int index);
 // Whether the last open failed because the converter, though listed, is
 // held by another program (another Tern, or the kernel's serial driver).
 bool ftdi_heldElsewhere();

@@ -40,7 +40,7 @@ FT_STATUS FT_GetLibraryVersion(LPDWORD lpdwVersion) {
 FT_STATUS FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs) {
   if (!lpdwNumDevs) return FT_INVALID_PARAMETER;
   int count = 0;
-  FT_STATUS st = backend()->port_list(infoList, FT_MAX_DEVICES, count);
+  FT_STATUS st = backend()->port_list(infoList, FT_MAX_DEVICES, count, true);
   infoCount = st == FT_OK ? count : 0;
   *lpdwNumDevs = (DWORD)infoCount;
   return st;
@@ -66,7 +66,7 @@ FT_STATUS FT_ListDevices(PVOID pArg1, PVOID pArg2, DWORD Flags) {
     return FT_INVALID_PARAMETER;
   PortDeviceInfo found[FT_MAX_DEVICES];
   int count = 0;
-  FT_STATUS st = backend()->port_list(found, FT_MAX_DEVICES, count);
+  FT_STATUS st = backend()->port_list(found, FT_MAX_DEVICES, count, false);
   if (st != FT_OK) return st;
   // The caller's array ends with a null pointer; each row holds 64 bytes.
   char** rows = (char**)pArg1;
@@ -127,3 +127,12 @@ FT_STATUS FT_Read(FT_HANDLE h, LPVOID lpBuffer, DWORD n, LPDWORD lpBytesReturned
 }
 
 FT_STATUS FT_Close(FT_HANDLE h) { return h ? backend()->port_close(h) : FT_INVALID_HANDLE; }
+
+FT_STATUS ftd2xx_deviceState(DWORD index, DWORD* state) {
+  if (!state) return FT_INVALID_PARAMETER;
+  if (index >= (DWORD)infoCount) return FT_DEVICE_NOT_FOUND;
+  *state = infoList[index].state;
+  return FT_OK;
+}
+
+void ftd2xx_releaseIdle() { backend()->port_releaseIdle(); }

@@ -50,6 +50,15 @@ enum { FT_SERIAL_LEN = 16, FT_DESCRIPTION_LEN = 64 };
 // Most converters FT_ListDevices / FT_CreateDeviceInfoList report.
 enum { FT_MAX_DEVICES = 50 };
 
+// Who holds a listed converter (not in D2XX, whose FT_FLAGS_OPENED cannot
+// tell another program from a missing permission).
+enum : DWORD {
+  PORT_STATE_FREE = 0,           // nobody: it can be opened
+  PORT_STATE_HERE = 1,           // this process holds it
+  PORT_STATE_IN_USE = 2,         // another program holds it (another Tern, a serial terminal)
+  PORT_STATE_NO_PERMISSION = 3,  // the user may not open it (the udev rule is missing)
+};
+
 FT_STATUS FT_GetLibraryVersion(LPDWORD lpdwVersion);
 FT_STATUS FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
 FT_STATUS FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags, LPDWORD lpdwType,
@@ -72,3 +81,12 @@ FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
 FT_STATUS FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
                   LPDWORD lpBytesReturned);
 FT_STATUS FT_Close(FT_HANDLE ftHandle);
+
+// Tern's own additions, not in D2XX.
+// The PORT_STATE_* of converter `index` in the list made by the last
+// FT_CreateDeviceInfoList: FT_DEVICE_NOT_FOUND past its end.
+FT_STATUS ftd2xx_deviceState(DWORD index, DWORD* state);
+// Gives back to the system the converters this process still holds though
+// no handle is open on them (the libftdi1 backend keeps a converter claimed
+// across FT_Close): for a program that moves to another converter.
+void ftd2xx_releaseIdle();

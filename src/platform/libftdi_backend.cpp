@@ -13,7 +13,10 @@
 //    the transmit count is 0 only once the modem status says the
 //    transmitter is empty (TEMT), and a baud switch never cuts a byte;
 //  - every failing call is reported by name with libftdi's own text, and
-//    its code mapped to a D2XX status (libftdi_status.h).
+//    its code mapped to a D2XX status (libftdi_status.h);
+//  - the inventory (FT_CreateDeviceInfoList) says of each converter whether
+//    this process holds it, another program does, or the user may not open
+//    it, without taking it from the kernel's serial driver.
 #include "platform/libftdi_backend.h"
 
 #include <libusb.h>
@@ -100,7 +103,7 @@ class LibftdiBackend : public PortBackend {
     return ((DWORD)v.major << 16) | ((DWORD)v.minor << 8) | (DWORD)v.micro;
   }
 
-  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count) override {
+  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count, bool probe) override {
     count = 0;
     ftdi_context* ctx = ftdi_new();
     if (!ctx) return check(nullptr, LIBFTDI_NEW, -1);
@@ -111,11 +114,15 @@ class LibftdiBackend : public PortBackend {
       ftdi_free(ctx);
       return st;
     }
-    for (ftdi_device_list* d = list; d && count < capacity; d = d->next)
-      describe(ctx, d->dev, out[count++]);
-    {
-      std::lock_guard<std::mutex> table(tableMu);
-      forgetDeparted(list);
+    std::lock_guard<std::mutex> table(tableMu);
+    forgetDeparted(list);
+    for (ftdi_device_list* d = list; d && count < capacity; d = d->next) {
+      PortDeviceInfo& info = out[count++];
+      describe(ctx, d->dev, info);
+      if (held(d->dev))
+        info.state = PORT_STATE_HERE;
+      else if (probe && info.state == PORT_STATE_FREE)
+        info.state = probeState(d->dev);
     }
     ftdi_list_free(&list);
     ftdi_free(ctx);
@@ -263,6 +270,14 @@ class LibftdiBackend : public PortBackend {
     return failure ? (FT_STATUS)failure : FT_OK;
   }
 
+  void port_releaseIdle() override {
+    std::lock_guard<std::mutex> table(tableMu);
+    for (Converter& c : slots) {
+      std::lock_guard<std::mutex> lock(c.mu);
+      if (c.ctx && !c.open) release(c);
+    }
+  }
+
  private:
   Converter* lookup(FT_HANDLE h) {
     for (Converter& c : slots)
@@ -282,6 +297,36 @@ class LibftdiBackend : public PortBackend {
       if (now >= end) return;
       clock_sleepUs(end - now < kVirtualPollUs ? end - now : kVirtualPollUs);
     }
+  }
+
+  // Whether this backend holds the converter at `dev`. With the table lock.
+  bool held(libusb_device* dev) {
+    for (Converter& c : slots)
+      if (c.ctx && libusb_get_bus_number(dev) == c.bus && libusb_get_device_address(dev) == c.address)
+        return true;
+    return false;
+  }
+
+  // Whether another program holds a converter this process does not: a
+  // kernel driver bound to it (ftdi_sio) is let go when Tern opens it, so
+  // the converter counts as free; with none bound, claiming its interface
+  // tells whether a program holds it through usbfs, and is undone at once
+  // (without a kernel driver, nothing is bound again).
+  static DWORD probeState(libusb_device* dev) {
+    libusb_device_handle* h = nullptr;
+    const int rc = libusb_open(dev, &h);
+    if (rc == LIBUSB_ERROR_ACCESS) return PORT_STATE_NO_PERMISSION;
+    if (rc < 0) return PORT_STATE_IN_USE;
+    DWORD state = PORT_STATE_FREE;
+    if (libusb_kernel_driver_active(h, 0) == 0) {
+      const int claim = libusb_claim_interface(h, 0);
+      if (claim == 0)
+        libusb_release_interface(h, 0);
+      else if (claim == LIBUSB_ERROR_BUSY)
+        state = PORT_STATE_IN_USE;
+    }
+    libusb_close(h);
+    return state;
   }
 
   // With the table lock held.
@@ -429,12 +474,15 @@ class LibftdiBackend : public PortBackend {
     info.locId = ((DWORD)libusb_get_bus_number(dev) << 4) | libusb_get_port_number(dev);
     // Reading the strings opens the converter: when that fails it is listed
     // as D2XX lists a converter it cannot open, flagged and without strings.
-    if (check(ctx, LIBFTDI_GET_STRINGS,
-              ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description,
-                                    sizeof info.description, info.serial, sizeof info.serial)) !=
-        FT_OK) {
+    // libusb_open fails (-4) for want of permission; anything else keeps it
+    // from us as another program would.
+    const int rc = ftdi_usb_get_strings2(ctx, dev, nullptr, 0, info.description,
+                                         sizeof info.description, info.serial, sizeof info.serial);
+    info.state = PORT_STATE_FREE;
+    if (check(ctx, LIBFTDI_GET_STRINGS, rc) != FT_OK) {
       info.flags |= kFlagNotAccessible;
       info.serial[0] = info.description[0] = 0;
+      info.state = rc == -4 ? PORT_STATE_NO_PERMISSION : PORT_STATE_IN_USE;
     }
   }
 

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   CLI::App app("Tern's curve editor on a simulated DMX-512 line with virtual devices.",
                "tern-curve-sim");
   simOptions_add(app, o);
+  app.get_option("--cable")->envname("TERN_CABLE");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "sim/sim_claim.h"
 
 namespace {
 
@@ -15,6 +16,25 @@ const DWORD kDeviceId = 0x04036001;
 }  // namespace
 
 SimLine::SimLine() = default;
+
+SimLine::~SimLine() { claim_release(claimFd); }
+
+void SimLine::sim_setSerial(const std::string& s) {
+  std::lock_guard<std::mutex> lock(mu);
+  serial = s;
+}
+
+void SimLine::sim_claimAcrossProcesses(bool on) {
+  std::lock_guard<std::mutex> lock(mu);
+  claims = on;
+}
+
+void SimLine::port_releaseIdle() {
+  std::lock_guard<std::mutex> lock(mu);
+  if (isOpen) return;
+  claim_release(claimFd);
+  claimFd = -1;
+}
 
 void SimLine::sim_addResponder(SimResponder* r) {
   std::lock_guard<std::mutex> lock(mu);
@@ -146,7 +166,7 @@ void SimLine::spoilIfSending() {
 
 DWORD SimLine::port_libraryVersion() { return 0x00010500; }
 
-FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count) {
+FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count, bool probe) {
   clock_chargeUs(kListUs);
   std::lock_guard<std::mutex> lock(mu);
   count = 0;
@@ -154,6 +174,12 @@ FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count) {
   PortDeviceInfo& d = out[0];
   memset(&d, 0, sizeof d);
   d.flags = isOpen ? 1 : 0;
+  if (isOpen || claimFd >= 0)
+    d.state = PORT_STATE_HERE;
+  else if (probe && (held || (claims && claim_heldElsewhere(serial))))
+    d.state = PORT_STATE_IN_USE;
+  else
+    d.state = PORT_STATE_FREE;
   d.type = kDeviceType;
   d.id = kDeviceId;
   d.locId = 0x11;
@@ -163,11 +189,16 @@ FT_STATUS SimLine::port_list(PortDeviceInfo* out, int capacity, int& count) {
   return FT_OK;
 }
 
-FT_STATUS SimLine::port_open(const char* serial, FT_HANDLE* h) {
+FT_STATUS SimLine::port_open(const char* wanted, FT_HANDLE* h) {
   clock_chargeUs(kOpenUs);
   std::lock_guard<std::mutex> lock(mu);
-  if (!plugged || strcmp(serial, sim_serial()) != 0) return FT_DEVICE_NOT_FOUND;
+  if (!plugged || serial != wanted) return FT_DEVICE_NOT_FOUND;
   if (isOpen || held) return FT_DEVICE_NOT_OPENED;  // D2XX refuses a second open
+  if (claims && claimFd < 0) {
+    const int fd = claim_take(serial);
+    if (fd < 0) return FT_DEVICE_NOT_OPENED;  // another line of this serial holds it
+    claimFd = fd;
+  }
   isOpen = true;
   opens++;
   clearRx();

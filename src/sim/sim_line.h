@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 
 #include "platform/port_backend.h"
 #include "sim/sim_bus.h"
@@ -54,10 +55,19 @@ class SimLine : public PortBackend {
   static constexpr uint32_t kDmxByteUs = SimBus::kDmxByteUs;
 
   SimLine();
+  ~SimLine() override;
 
-  // The converter as it is listed.
-  const char* sim_serial() const { return "TSIM0001"; }
+  // The converter as it is listed: serial number TSIM0001 unless given one.
+  const char* sim_serial() const { return serial.c_str(); }
   const char* sim_description() const { return "Tern simulated DMX cable"; }
+  // Set before the first open.
+  void sim_setSerial(const std::string& s);
+  // Claims the converter across processes from its first open until the
+  // line is destroyed or given back idle (port_releaseIdle), as the libftdi
+  // backend keeps a real converter claimed: while one line holds it, a line
+  // of the same serial number elsewhere is refused (FT_DEVICE_NOT_OPENED)
+  // and lists it in use. See sim_claim.h.
+  void sim_claimAcrossProcesses(bool on);
 
   void sim_addResponder(SimResponder* r);
   void sim_clearResponders();
@@ -90,7 +100,7 @@ class SimLine : public PortBackend {
 
   // PortBackend
   DWORD port_libraryVersion() override;
-  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count) override;
+  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count, bool probe) override;
   FT_STATUS port_open(const char* serial, FT_HANDLE* handle) override;
   FT_STATUS port_close(FT_HANDLE h) override;
   FT_STATUS port_reset(FT_HANDLE h) override;
@@ -101,6 +111,7 @@ class SimLine : public PortBackend {
   FT_STATUS port_write(FT_HANDLE h, const uint8_t* data, DWORD n, DWORD& written) override;
   FT_STATUS port_status(FT_HANDLE h, DWORD& rx, DWORD& tx, DWORD& event) override;
   FT_STATUS port_read(FT_HANDLE h, uint8_t* buf, DWORD n, DWORD& got) override;
+  void port_releaseIdle() override;
 
  private:
   // Checks the handle and settles the line at the present time. Callers
@@ -115,6 +126,9 @@ class SimLine : public PortBackend {
   FT_HANDLE handle() { return (FT_HANDLE)this; }
 
   mutable std::mutex mu;
+  std::string serial = "TSIM0001";
+  bool claims = false;  // claimed across processes (sim_claimAcrossProcesses)
+  int claimFd = -1;     // the claim, while held
   SimBus bus;  // the wire and the devices on it
   bool plugged = true;
   bool isOpen = false;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "link/cables.h"
 #include "sim/sim_capture.h"
 #include "sim/sim_dali.h"
 
@@ -87,6 +88,24 @@ bool readWhole(const std::string& path, std::string& text) {
   return ok;
 }
 
+std::string checkSerial(const std::string& text) {
+  char why[160];
+  return cables_checkSerial(text.c_str(), why, sizeof why) ? std::string() : std::string(why);
+}
+
+// Names the line's converter and makes it the cable this process uses.
+void nameConverter(SimRig& rig, const SimOptions& o) {
+  const std::string chosen = cables_chosen();
+  const std::string serial = o.cable.empty() ? chosen : o.cable;
+  if (serial.empty()) return;
+  rig.line->sim_setSerial(serial);
+  rig.line->sim_claimAcrossProcesses(true);
+  if (serial != chosen) {
+    cables_choose(serial.c_str());
+    rig.choseCable = true;
+  }
+}
+
 void addOutputFile(CLI::App& app, const char* name, std::string& target, const char* what) {
   app.add_option(name, target, what)->type_name("FILE")->check(
       CLI::Validator(checkWritable, "", "writable"));
@@ -159,6 +178,12 @@ void simOptions_add(CLI::App& app, SimOptions& o) {
   app.add_option("--rogue", o.rogues,
                  "N more devices that answer discovery probes but never take a mute")
       ->type_name("N")->check(CLI::Range(0, (int)SIM_MAX_ROGUES));
+  if (!app.get_option_no_throw("--cable"))
+    app.add_option("--cable", o.cable,
+                   "the simulated converter's serial number (default TSIM0001): lines of other "
+                   "numbers run beside it, and a second program on the same number is told the "
+                   "cable is in use")
+        ->type_name("SERIAL")->check(CLI::Validator(checkSerial, "", "serial"));
 }
 
 SimRig simRig_build(const SimOptions& o) {
@@ -198,6 +223,7 @@ SimRig simRig_build(const SimOptions& o) {
   }
   pullAndSwap(*rig.devices, o.pull, o.swap, o.seed);
   rig.line = new SimLine;
+  nameConverter(rig, o);
   rig.devices->sim_attach(*rig.line);
   rig.line->sim_trace().trace_recordWire(!o.capture.empty());
   rig.line->sim_unplugAfterFrames(o.failAfter);
@@ -228,4 +254,6 @@ void simRig_free(SimRig& rig) {
   delete rig.line;
   rig.devices = nullptr;
   rig.line = nullptr;
+  if (rig.choseCable) cables_choose(nullptr);
+  rig.choseCable = false;
 }

@@ -32,12 +32,14 @@ struct SimOptions {
   bool realTime = false; // tern --sim: the line takes real time, as the window's does
   int pull = 0;          // devices taken off the line (chosen by the seed)
   int swap = 0;          // devices replaced by new ones with factory settings and new UIDs
+  std::string cable;    // the converter's serial number; empty: TSIM0001, unless one is chosen
 };
 
 // Registers the options on app. Values are checked as they are parsed:
 // numbers against their range, files named for writing by creating them
 // (a file that did not exist is removed again), so that a bad path fails
-// at start, not after the whole run.
+// at start, not after the whole run. --cable is left out when the program
+// has an option of that name already (one that chooses a real cable too).
 void simOptions_add(CLI::App& app, SimOptions& o);
 
 // The line built from the options. It and its devices live until the
@@ -51,15 +53,23 @@ void simOptions_add(CLI::App& app, SimOptions& o);
 // read as a state, or that another program uses (its lock is held from
 // here until simRig_free), leaves `error` set (naming the file and what is
 // wrong) and no line built.
+//
+// The converter is named by --cable, or else by the cable this process chose
+// (cables.h); such a line is the chosen cable, and is claimed across
+// processes from its first open until it is freed or the process ends (see
+// SimLine::sim_claimAcrossProcesses), so that two programs on one serial
+// number are told it is in use. Without either it is TSIM0001, unclaimed.
 struct SimRig {
   SimLine* line = nullptr;
   SimDevices* devices = nullptr;
   std::string error;
   int lockFd = -1;  // the state file's lock, while the rig lives
+  bool choseCable = false;  // the rig made its serial number the process's choice
 };
 SimRig simRig_build(const SimOptions& o);
 // Frees the line and its devices, for a caller that knows nothing uses them
-// any more (no worker runs, the port backend no longer points at the line).
+// any more (no worker runs, the port backend no longer points at the line),
+// and undoes the choice of cable the rig made.
 void simRig_free(SimRig& rig);
 // Settles the line and writes the files the options name. Returns what
 // could not be written, one line each with the reason ("cannot write F:

@@ -34,7 +34,7 @@ class RecordingPort : public PortBackend {
   DWORD rxWaiting = 0;
 
   DWORD port_libraryVersion() override { return 0x10500; }
-  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count) override {
+  FT_STATUS port_list(PortDeviceInfo* out, int capacity, int& count, bool) override {
     add("list");
     memset(out, 0, sizeof *out);
     strcpy(out[0].serial, "REC00001");

@@ -1,12 +1,15 @@
 // The stand-in libusb-1.0 (see fake_libusb.h). It implements the libusb
 // functions that libftdi1 1.5 imports and the few our backend calls itself,
-// with libusb's documented semantics where libftdi1 depends on them:
+// with libusb's documented semantics where libftdi1 depends on them, for
+// every device plugged in, each on a port of its own:
 //  - the device list holds references; a device stays valid (descriptors,
 //    bus and address) while referenced, also after it was unplugged;
 //  - opening needs permission on the device node (LIBUSB_ERROR_ACCESS);
-//  - claiming fails with BUSY while another process or a kernel driver holds
-//    the interface; with auto-detach on, claiming detaches the kernel driver
-//    and releasing binds it again (closing without releasing does not);
+//  - claiming fails with BUSY while another process (or another handle) or a
+//    kernel driver holds the interface; with auto-detach on, claiming
+//    detaches the kernel driver and releasing binds it again (closing
+//    without releasing does not); a kernel driver is reported active only
+//    when it is not usbfs, that is not while a program holds the interface;
 //  - once the device is gone every transfer and claim fails with NO_DEVICE.
 // The asynchronous API is present because libftdi1 imports it, but neither
 // libftdi1's synchronous calls nor our backend use it: submitting fails,
@@ -26,6 +29,7 @@ struct libusb_context {
 struct libusb_device {
   int refs;
   int generation;  // which plug-in it belongs to
+  size_t slot;     // which device of the host
   uint8_t bus, address, port;
 };
 
@@ -44,17 +48,24 @@ const uint8_t kFirstAddress = 5;
 const uint8_t kInterface = 0;
 const uint8_t kConfiguration = 1;
 
-struct Host {
-  std::mutex mu;
+// One device attached to the host, on a port of its own.
+struct Slot {
   FakeUsbDevice* device = nullptr;
+  uint8_t port = kPort;
   bool plugged = false;
-  int generation = 0;
-  uint8_t nextAddress = kFirstAddress;
   libusb_device* current = nullptr;  // the host's own reference while plugged
   FakeUsbFaults faults;
   bool driverBound = false;
   libusb_device_handle* claimant = nullptr;
   int configuration = kConfiguration;
+};
+
+struct Host {
+  std::mutex mu;
+  std::vector<Slot> slots;  // in the order attached; an unplugged one keeps its slot
+  int generation = 0;
+  uint8_t nextAddress = kFirstAddress;
+  FakeUsbFaults faults;  // of the devices attached from now on
   int outstanding = 0;
   uint64_t (*now)() = nullptr;
   std::vector<FakeUsbCall> calls;
@@ -116,32 +127,65 @@ void unrefLocked(libusb_device* d) {
   if (d && --d->refs == 0) delete d;
 }
 
-// The device is the present one and plugged in. With the lock held.
+// The slot of a device reference. With the lock held.
+Slot& slotOf(Host& h, const libusb_device* d) { return h.slots[d->slot]; }
+
+// The device is the present one of its slot, and plugged in. With the lock held.
 bool presentLocked(Host& h, const libusb_device* d) {
-  return h.plugged && d && h.current && d->generation == h.current->generation;
+  if (!d || d->slot >= h.slots.size()) return false;
+  const Slot& s = slotOf(h, d);
+  return s.plugged && s.current && d->generation == s.current->generation;
 }
 
-void plugInLocked(Host& h) {
+// The kernel's serial driver is bound to a device plugged in, unless it is
+// not loaded or a program already holds the interface through usbfs.
+bool driverAtPlugIn(const FakeUsbFaults& f) { return f.kernelDriver && !f.claimedElsewhere; }
+
+void plugInLocked(Host& h, size_t index) {
+  Slot& s = h.slots[index];
   h.generation++;
-  h.current = new libusb_device{1, h.generation, kBus, h.nextAddress++, kPort};
-  h.plugged = true;
-  h.driverBound = h.faults.kernelDriver;
-  h.claimant = nullptr;
-  h.configuration = kConfiguration;
+  s.current = new libusb_device{1, h.generation, index, kBus, h.nextAddress++, s.port};
+  s.plugged = true;
+  s.driverBound = driverAtPlugIn(s.faults);
+  s.claimant = nullptr;
+  s.configuration = kConfiguration;
 }
 
-void pullOutLocked(Host& h) {
-  if (!h.plugged) return;
-  h.plugged = false;
-  h.claimant = nullptr;
-  h.driverBound = false;
-  unrefLocked(h.current);
-  h.current = nullptr;
+void pullOutLocked(Slot& s) {
+  if (!s.plugged) return;
+  s.plugged = false;
+  s.claimant = nullptr;
+  s.driverBound = false;
+  unrefLocked(s.current);
+  s.current = nullptr;
+}
+
+// The slot of `device`, or null.
+Slot* slotOfDevice(Host& h, const FakeUsbDevice* device) {
+  for (Slot& s : h.slots)
+    if (s.device == device) return &s;
+  return nullptr;
+}
+
+// The first device's slot, for the calls that name none.
+Slot* firstSlot(Host& h) { return h.slots.empty() ? nullptr : &h.slots[0]; }
+
+void setPluggedLocked(Host& h, Slot* s, bool plugged) {
+  if (!s || plugged == s->plugged || !s->device) return;
+  if (plugged)
+    plugInLocked(h, (size_t)(s - h.slots.data()));
+  else
+    pullOutLocked(*s);
+}
+
+void setFaultsLocked(Slot& s, const FakeUsbFaults& faults) {
+  s.faults = faults;
+  if (!s.claimant) s.driverBound = s.plugged && driverAtPlugIn(faults);
 }
 
 // The kernel binds its serial driver to the interface, or lets go of it.
-void bindDriverLocked(Host& h, bool bound, uint64_t at) {
-  h.driverBound = bound;
+void bindDriverLocked(Host& h, Slot& s, bool bound, uint64_t at) {
+  s.driverBound = bound;
   recordLocked(h, call(bound ? "kernel: attach ftdi_sio" : "kernel: detach ftdi_sio", 0, at));
 }
 
@@ -151,10 +195,12 @@ void countOutstanding(int delta) {
   host().outstanding += delta;
 }
 
-// The device plugged in, or null.
-FakeUsbDevice* attachedDevice() {
-  std::lock_guard<std::mutex> lock(host().mu);
-  return host().device;
+// The device behind a reference (the host keeps its descriptors also once
+// it is unplugged), or null.
+FakeUsbDevice* attachedDevice(const libusb_device* d) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  return d && d->slot < h.slots.size() ? slotOf(h, d).device : nullptr;
 }
 
 // Whether a transfer on `handle` reaches the device (set in `device`): not
@@ -164,9 +210,10 @@ FakeUsbDevice* attachedDevice() {
 int reach(libusb_device_handle* handle, bool needClaim, FakeUsbDevice*& device) {
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
-  device = h.device;
   if (!presentLocked(h, handle->dev)) return LIBUSB_ERROR_NO_DEVICE;
-  if (needClaim && h.claimant != handle) return LIBUSB_ERROR_BUSY;
+  Slot& s = slotOf(h, handle->dev);
+  device = s.device;
+  if (needClaim && s.claimant != handle) return LIBUSB_ERROR_BUSY;
   return LIBUSB_SUCCESS;
 }
 
@@ -211,36 +258,72 @@ const ErrorText& errorText(int code) {
 void fakeusb_attach(FakeUsbDevice* device) {
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
-  pullOutLocked(h);
-  h.device = device;
-  if (device) plugInLocked(h);
+  for (Slot& s : h.slots) pullOutLocked(s);
+  h.slots.clear();
+  if (!device) return;
+  h.slots.push_back(Slot{device, kPort, false, nullptr, h.faults, false, nullptr, kConfiguration});
+  plugInLocked(h, 0);
+}
+
+void fakeusb_add(FakeUsbDevice* device) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const uint8_t port = (uint8_t)(kPort + h.slots.size());
+  h.slots.push_back(Slot{device, port, false, nullptr, h.faults, false, nullptr, kConfiguration});
+  plugInLocked(h, h.slots.size() - 1);
 }
 
 void fakeusb_setPlugged(bool plugged) {
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
-  if (plugged == h.plugged || !h.device) return;
-  if (plugged)
-    plugInLocked(h);
-  else
-    pullOutLocked(h);
+  setPluggedLocked(h, firstSlot(h), plugged);
+}
+
+void fakeusb_setDevicePlugged(const FakeUsbDevice* device, bool plugged) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  setPluggedLocked(h, slotOfDevice(h, device), plugged);
 }
 
 bool fakeusb_plugged() {
-  std::lock_guard<std::mutex> lock(host().mu);
-  return host().plugged;
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const Slot* s = firstSlot(h);
+  return s && s->plugged;
+}
+
+bool fakeusb_devicePlugged(const FakeUsbDevice* device) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const Slot* s = slotOfDevice(h, device);
+  return s && s->plugged;
 }
 
 void fakeusb_setFaults(const FakeUsbFaults& faults) {
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
   h.faults = faults;
-  if (!h.claimant) h.driverBound = h.plugged && faults.kernelDriver;
+  for (Slot& s : h.slots) setFaultsLocked(s, faults);
+}
+
+void fakeusb_setDeviceFaults(const FakeUsbDevice* device, const FakeUsbFaults& faults) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  if (Slot* s = slotOfDevice(h, device)) setFaultsLocked(*s, faults);
 }
 
 bool fakeusb_kernelDriverBound() {
-  std::lock_guard<std::mutex> lock(host().mu);
-  return host().driverBound;
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const Slot* s = firstSlot(h);
+  return s && s->driverBound;
+}
+
+bool fakeusb_deviceDriverBound(const FakeUsbDevice* device) {
+  Host& h = host();
+  std::lock_guard<std::mutex> lock(h.mu);
+  const Slot* s = slotOfDevice(h, device);
+  return s && s->driverBound;
 }
 
 void fakeusb_setTimeSource(uint64_t (*nowUs)()) {
@@ -290,14 +373,17 @@ ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
   const uint64_t t = stamp();
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
-  const int n = h.plugged ? 1 : 0;
+  int n = 0;
+  for (const Slot& s : h.slots) n += s.plugged ? 1 : 0;
   libusb_device** out = (libusb_device**)calloc((size_t)n + 1, sizeof *out);
   if (!out) return LIBUSB_ERROR_NO_MEM;
-  if (n) {
-    out[0] = h.current;
-    h.current->refs++;
-    h.outstanding++;
-  }
+  int i = 0;
+  for (Slot& s : h.slots)
+    if (s.plugged) {
+      out[i++] = s.current;
+      s.current->refs++;
+      h.outstanding++;
+    }
   *list = out;
   recordLocked(h, call("libusb_get_device_list", n, t));
   return n;
@@ -339,7 +425,7 @@ void libusb_unref_device(libusb_device* dev) {
 }
 
 int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* desc) {
-  FakeUsbDevice* device = attachedDevice();
+  FakeUsbDevice* device = attachedDevice(dev);
   if (!dev || !desc || !device) return simple("libusb_get_device_descriptor", LIBUSB_ERROR_INVALID_PARAM);
   *desc = device->usb_deviceDescriptor();  // cached by the host: also once unplugged
   return simple("libusb_get_device_descriptor", LIBUSB_SUCCESS);
@@ -347,7 +433,7 @@ int libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* d
 
 int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
                                  libusb_config_descriptor** config) {
-  FakeUsbDevice* device = attachedDevice();
+  FakeUsbDevice* device = attachedDevice(dev);
   if (!dev || !config || !device || index != 0)
     return simple("libusb_get_config_descriptor", LIBUSB_ERROR_NOT_FOUND, index);
   // One configuration, one interface, a bulk IN and a bulk OUT endpoint, as
@@ -430,7 +516,7 @@ int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
   int rc = LIBUSB_SUCCESS;
   if (!presentLocked(h, dev))
     rc = LIBUSB_ERROR_NO_DEVICE;
-  else if (h.faults.noPermission)
+  else if (slotOf(h, dev).faults.noPermission)
     rc = LIBUSB_ERROR_ACCESS;
   if (rc == LIBUSB_SUCCESS) {
     dev->refs++;
@@ -448,7 +534,8 @@ void libusb_close(libusb_device_handle* handle) {
   std::lock_guard<std::mutex> lock(h.mu);
   // The kernel drops the claim with the file; it does not bind its driver
   // again (only libusb_release_interface does, with auto-detach).
-  if (h.claimant == handle) h.claimant = nullptr;
+  if (handle->dev->slot < h.slots.size() && slotOf(h, handle->dev).claimant == handle)
+    slotOf(h, handle->dev).claimant = nullptr;
   unrefLocked(handle->dev);
   delete handle;
   h.outstanding--;
@@ -460,7 +547,7 @@ int libusb_get_configuration(libusb_device_handle* handle, int* config) {
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
   int rc = presentLocked(h, handle->dev) ? LIBUSB_SUCCESS : LIBUSB_ERROR_NO_DEVICE;
-  if (rc == LIBUSB_SUCCESS) *config = h.configuration;
+  if (rc == LIBUSB_SUCCESS) *config = slotOf(h, handle->dev).configuration;
   recordLocked(h, call("libusb_get_configuration", rc, t));
   return rc;
 }
@@ -472,16 +559,20 @@ int libusb_set_configuration(libusb_device_handle* handle, int configuration) {
   int rc = LIBUSB_SUCCESS;
   {
     std::lock_guard<std::mutex> lock(h.mu);
-    if (!presentLocked(h, handle->dev))
+    if (!presentLocked(h, handle->dev)) {
       rc = LIBUSB_ERROR_NO_DEVICE;
-    else if (h.driverBound || h.faults.claimedElsewhere || (h.claimant && h.claimant != handle))
-      rc = LIBUSB_ERROR_BUSY;
-    device = h.device;
+    } else {
+      const Slot& s = slotOf(h, handle->dev);
+      if (s.driverBound || s.faults.claimedElsewhere || (s.claimant && s.claimant != handle))
+        rc = LIBUSB_ERROR_BUSY;
+      device = s.device;
+    }
   }
   if (rc == LIBUSB_SUCCESS) rc = device->usb_setConfiguration(configuration);
   const uint64_t end = stamp();
   std::lock_guard<std::mutex> lock(h.mu);
-  if (rc == LIBUSB_SUCCESS) h.configuration = configuration;
+  if (rc == LIBUSB_SUCCESS && presentLocked(h, handle->dev))
+    slotOf(h, handle->dev).configuration = configuration;
   FakeUsbCall c = call("libusb_set_configuration", rc, t, configuration);
   c.endUs = end;
   recordLocked(h, c);
@@ -500,7 +591,7 @@ int libusb_kernel_driver_active(libusb_device_handle* handle, int iface) {
     std::lock_guard<std::mutex> lock(h.mu);
     rc = !presentLocked(h, handle->dev) ? LIBUSB_ERROR_NO_DEVICE
          : iface != kInterface        ? LIBUSB_ERROR_NOT_FOUND
-                                      : (h.driverBound ? 1 : 0);
+                                      : (slotOf(h, handle->dev).driverBound ? 1 : 0);
   }
   return simple("libusb_kernel_driver_active", rc, iface);
 }
@@ -512,12 +603,12 @@ int libusb_detach_kernel_driver(libusb_device_handle* handle, int iface) {
   int rc = LIBUSB_SUCCESS;
   if (!presentLocked(h, handle->dev))
     rc = LIBUSB_ERROR_NO_DEVICE;
-  else if (iface != kInterface || !h.driverBound)
+  else if (iface != kInterface || !slotOf(h, handle->dev).driverBound)
     rc = LIBUSB_ERROR_NOT_FOUND;
-  else if (h.faults.driverStuck)
+  else if (slotOf(h, handle->dev).faults.driverStuck)
     rc = LIBUSB_ERROR_BUSY;
   recordLocked(h, call("libusb_detach_kernel_driver", rc, t, iface));
-  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, false, t);
+  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, slotOf(h, handle->dev), false, t);
   return rc;
 }
 
@@ -528,12 +619,12 @@ int libusb_attach_kernel_driver(libusb_device_handle* handle, int iface) {
   int rc = LIBUSB_SUCCESS;
   if (!presentLocked(h, handle->dev))
     rc = LIBUSB_ERROR_NO_DEVICE;
-  else if (iface != kInterface || !h.faults.kernelDriver)
+  else if (iface != kInterface || !slotOf(h, handle->dev).faults.kernelDriver)
     rc = LIBUSB_ERROR_NOT_FOUND;
-  else if (h.driverBound || h.claimant)
+  else if (slotOf(h, handle->dev).driverBound || slotOf(h, handle->dev).claimant)
     rc = LIBUSB_ERROR_BUSY;
   recordLocked(h, call("libusb_attach_kernel_driver", rc, t, iface));
-  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, true, t);
+  if (rc == LIBUSB_SUCCESS) bindDriverLocked(h, slotOf(h, handle->dev), true, t);
   return rc;
 }
 
@@ -541,24 +632,26 @@ int libusb_claim_interface(libusb_device_handle* handle, int iface) {
   const uint64_t t = stamp();
   Host& h = host();
   std::lock_guard<std::mutex> lock(h.mu);
+  const bool present = presentLocked(h, handle->dev);
+  Slot* s = present ? &slotOf(h, handle->dev) : nullptr;
   int rc = LIBUSB_SUCCESS;
-  if (!presentLocked(h, handle->dev))
+  if (!present)
     rc = LIBUSB_ERROR_NO_DEVICE;
   else if (iface != kInterface)
     rc = LIBUSB_ERROR_NOT_FOUND;
-  else if (h.claimant == handle)
+  else if (s->claimant == handle)
     rc = LIBUSB_SUCCESS;
-  else if (h.claimant || h.faults.claimedElsewhere)
+  else if (s->claimant || s->faults.claimedElsewhere)
     rc = LIBUSB_ERROR_BUSY;
-  else if (h.driverBound && (!handle->autoDetach || h.faults.driverStuck))
+  else if (s->driverBound && (!handle->autoDetach || s->faults.driverStuck))
     rc = LIBUSB_ERROR_BUSY;
   recordLocked(h, call("libusb_claim_interface", rc, t, iface));
-  if (rc == LIBUSB_SUCCESS && h.claimant != handle) {
-    if (h.driverBound) {
-      bindDriverLocked(h, false, t);
+  if (rc == LIBUSB_SUCCESS && s->claimant != handle) {
+    if (s->driverBound) {
+      bindDriverLocked(h, *s, false, t);
       handle->detachedDriver = true;
     }
-    h.claimant = handle;
+    s->claimant = handle;
     handle->claimed = true;
   }
   return rc;
@@ -574,11 +667,12 @@ int libusb_release_interface(libusb_device_handle* handle, int iface) {
   else if (!presentLocked(h, handle->dev))
     rc = LIBUSB_ERROR_NO_DEVICE;
   handle->claimed = false;
-  if (h.claimant == handle) h.claimant = nullptr;
+  Slot* s = presentLocked(h, handle->dev) ? &slotOf(h, handle->dev) : nullptr;
+  if (s && s->claimant == handle) s->claimant = nullptr;
   recordLocked(h, call("libusb_release_interface", rc, t, iface));
   if (rc == LIBUSB_SUCCESS && handle->autoDetach && handle->detachedDriver &&
-      h.faults.kernelDriver)
-    bindDriverLocked(h, true, t);
+      s->faults.kernelDriver)
+    bindDriverLocked(h, *s, true, t);
   handle->detachedDriver = false;
   return rc;
 }

@@ -3,10 +3,13 @@
 // programs ahead of it, so that Debian's libftdi1 and our backend talk to it
 // unchanged. It plays the host's side: contexts, the device list and its
 // descriptors, handles, configuration, claiming the interface, the kernel's
-// serial driver, and the transfers, which it hands to the one device plugged
-// in (FakeUsbDevice). It records every call, and has the host-side faults on
-// demand: the device unplugged, no permission, the interface claimed by
-// another process, a kernel driver that will not let go.
+// serial driver, and the transfers, which it hands to the device they are
+// for (FakeUsbDevice): one, or several each on a port of its own. It records
+// every call, and has the host-side faults on demand, for all devices or
+// one: a device unplugged, no permission, the interface claimed by another
+// process, a kernel driver that will not let go. A second handle on a device
+// (another libftdi context) is refused the interface its first claimed, as
+// another process would be.
 #pragma once
 
 #include <libusb.h>
@@ -40,7 +43,7 @@ class FakeUsbDevice {
 // What the host's side can refuse.
 struct FakeUsbFaults {
   bool noPermission = false;      // opening the device: LIBUSB_ERROR_ACCESS
-  bool claimedElsewhere = false;  // another process holds the interface: LIBUSB_ERROR_BUSY
+  bool claimedElsewhere = false;  // another process holds the interface (no kernel driver then): BUSY
   bool kernelDriver = true;       // ftdi_sio is bound when the device is plugged in
   bool driverStuck = false;       // and cannot be detached: claiming fails with BUSY
 };
@@ -60,16 +63,23 @@ struct FakeUsbCall {
   uint64_t startUs = 0, endUs = 0;
 };
 
-// Plugs `device` in (it stays owned by the caller); null leaves the bus
-// empty. Plugging in enumerates afresh: a new device address, the kernel
-// driver bound as the faults say.
+// Plugs `device` in (it stays owned by the caller) as the only device; null
+// leaves the bus empty. Plugging in enumerates afresh: a new device address,
+// the kernel driver bound as the faults say.
 void fakeusb_attach(FakeUsbDevice* device);
-// Pulls the attached device out (its handles fail with NO_DEVICE from then
-// on) or plugs it in again.
+// Plugs another device in beside those attached, on the next port.
+void fakeusb_add(FakeUsbDevice* device);
+// Pulls a device out (its handles fail with NO_DEVICE from then on) or plugs
+// it in again. Without a device: the first attached.
 void fakeusb_setPlugged(bool plugged);
+void fakeusb_setDevicePlugged(const FakeUsbDevice* device, bool plugged);
 bool fakeusb_plugged();
+bool fakeusb_devicePlugged(const FakeUsbDevice* device);
+// Faults of every device attached, and of those attached later; or of one.
 void fakeusb_setFaults(const FakeUsbFaults& faults);
-bool fakeusb_kernelDriverBound();
+void fakeusb_setDeviceFaults(const FakeUsbDevice* device, const FakeUsbFaults& faults);
+bool fakeusb_kernelDriverBound();  // of the first device
+bool fakeusb_deviceDriverBound(const FakeUsbDevice* device);
 // Time stamps for the records (null: none).
 void fakeusb_setTimeSource(uint64_t (*nowUs)());
 std::vector<FakeUsbCall> fakeusb_calls();

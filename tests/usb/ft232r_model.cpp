@@ -85,10 +85,10 @@ void Ft232rModel::chip_unplug() {
     advance(t);
     powerOff(t);
   }
-  fakeusb_setPlugged(false);
+  fakeusb_setDevicePlugged(this, false);
 }
 
-void Ft232rModel::chip_plugIn() { fakeusb_setPlugged(true); }
+void Ft232rModel::chip_plugIn() { fakeusb_setDevicePlugged(this, true); }
 
 Ft232rModel::State Ft232rModel::chip_state() const {
   std::lock_guard<std::mutex> lock(mu);
@@ -400,7 +400,7 @@ int Ft232rModel::bulkOut(const unsigned char* data, int length, int* transferred
     }
   }
   if (pulled) {
-    fakeusb_setPlugged(false);
+    fakeusb_setDevicePlugged(this, false);
     return LIBUSB_ERROR_NO_DEVICE;
   }
   // The host's transfer ends once the chip has taken the last packet, or
@@ -418,7 +418,7 @@ int Ft232rModel::bulkOut(const unsigned char* data, int length, int* transferred
       }
       next = std::min(nextTxUs(), deadline);
     }
-    if (!fakeusb_plugged()) return LIBUSB_ERROR_NO_DEVICE;
+    if (!fakeusb_devicePlugged(this)) return LIBUSB_ERROR_NO_DEVICE;
     cur = sleepUntil(cur, next);
   }
   sleepUntil(cur, std::max(cur, outDoneUs) + (roundTripUs - half));
@@ -451,7 +451,7 @@ int Ft232rModel::bulkIn(unsigned char* data, int length, int* transferred, unsig
     {
       std::lock_guard<std::mutex> lock(mu);
       advance(cur);
-      const bool gone = !fakeusb_plugged();
+      const bool gone = !fakeusb_devicePlugged(this);
       if (inDone || gone || cur >= deadline) {
         const int n = std::min((int)inBuf.size(), length);
         memcpy(data, inBuf.data(), (size_t)n);

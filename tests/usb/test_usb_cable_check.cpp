@@ -18,10 +18,9 @@ const uint32_t kSeed = 7;
 
 // Runs the check as tern-cable-check's main does (the check, then the
 // converter given back); returns its exit status.
-int runCheck(std::string& out, std::string& err) {
+int runCheck(std::string& out, std::string& err, const CableCheckOptions& o = CableCheckOptions()) {
   testing::internal::CaptureStderr();
   FILE* f = tmpfile();
-  CableCheckOptions o;
   const int status = cablecheck_run(f, o);
   libftdi_releaseAll();
   rewind(f);
@@ -168,6 +167,26 @@ TEST(UsbCableCheck, SaysWhichWhenUnpluggedWithoutPermissionOrHeld) {
     EXPECT_EQ(out.find("FT_ResetDevice"), std::string::npos) << c.name << ": stopped at once";
     EXPECT_TRUE(bench.trace().empty()) << c.name << ": nothing went on the line";
     EXPECT_EQ(fakeusb_outstanding(), 0) << c.name;
-    EXPECT_EQ(fakeusb_kernelDriverBound(), c.plugged) << c.name << ": ftdi_sio keeps the converter";
+    EXPECT_EQ(fakeusb_kernelDriverBound(), c.plugged && !c.faults.claimedElsewhere)
+        << c.name << ": ftdi_sio keeps the converter, unless another program holds it";
   }
+}
+
+TEST(UsbCableCheck, ChecksTheConverterNamedByItsSerialNumber) {
+  UsbBench bench(3, kSeed);
+  UsbChip& second = bench.plugInAnother("FT5TERN2", 2, kSeed);
+  CableCheckOptions o;
+  o.cable = "FT5TERN2";
+  std::string out, err;
+  EXPECT_EQ(runCheck(out, err, o), 0) << out << err;
+  EXPECT_NE(out.find("FT_OpenEx(\"FT5TERN2\", by serial)"), std::string::npos) << out;
+  EXPECT_EQ(second.line.line_transmissions(), 2) << "release-all and the probe";
+  EXPECT_TRUE(bench.trace().empty());
+
+  o.cable = "FT5NOPE";
+  EXPECT_EQ(runCheck(out, err, o), 1);
+  EXPECT_NE(out.find("No converter has the serial number FT5NOPE. Attached: FT5TERN1, FT5TERN2.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("FT_OpenEx"), std::string::npos);
 }

@@ -1,7 +1,8 @@
 // The bench of the USB-level tests: a model FT232R plugged into the
 // stand-in libusb, its line with the simulator's virtual devices, and the
-// port API on the libftdi1 backend. At the end the backend gives the
-// converter back (as the programs do at exit) and the chip is unplugged.
+// port API on the libftdi1 backend; more chips, each with a line of its own,
+// on demand. At the end no cable is chosen any more, the backend gives the
+// converters back (as the programs do at exit) and the chips are unplugged.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include "fake_libusb.h"
 #include "ft232r_model.h"
 #include "link/cable.h"
+#include "link/cables.h"
 #include "platform/clock.h"
 #include "platform/libftdi_backend.h"
 #include "platform/port_backend.h"
@@ -24,11 +26,24 @@
 #include "sim/sim_device.h"
 #include "usb_line.h"
 
+// A chip with its own line and `count` virtual devices made from `seed`.
+struct UsbChip {
+  UsbLine line;
+  Ft232rModel chip{line};
+  std::unique_ptr<SimDevices> devices;
+  UsbChip(const std::string& serial, int count, uint32_t seed) {
+    chip.chip_setSerial(serial);
+    devices.reset(new SimDevices(count, seed));
+    for (int i = 0; i < count; i++) line.line_addResponder(&devices->sim_device(i));
+  }
+};
+
 class UsbBench {
  public:
   UsbLine line;
   Ft232rModel chip{line};
   std::unique_ptr<SimDevices> devices;
+  std::vector<std::unique_ptr<UsbChip>> others;
 
   // `count` virtual devices made from `seed`, as tern-curve-sim makes them.
   explicit UsbBench(int count = 0, uint32_t seed = 1, const FakeUsbFaults& faults = FakeUsbFaults()) {
@@ -47,9 +62,16 @@ class UsbBench {
   }
   ~UsbBench() {
     cable_free();
+    cables_choose(nullptr);
     libftdi_releaseAll();
     fakeusb_attach(nullptr);
     fakeusb_setFaults(FakeUsbFaults());
+  }
+  // Plugs in another chip beside those on the bench.
+  UsbChip& plugInAnother(const std::string& serial, int count, uint32_t seed) {
+    others.emplace_back(new UsbChip(serial, count, seed));
+    fakeusb_add(&others.back()->chip);
+    return *others.back();
   }
   UsbBench(const UsbBench&) = delete;
   UsbBench& operator=(const UsbBench&) = delete;
