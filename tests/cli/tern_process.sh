@@ -14,7 +14,9 @@ trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; rm -rf "$dir"' E
 fail() { echo "tern_process.sh: $*" >&2; exit 1; }
 py=/usr/bin/python3
 
-# Waits (up to a minute) until FILE has at least N lines.
+# Waits (up to a minute) until FILE has at least N lines. Each waited-for
+# file is a new one: an old file's lines would end the wait before the
+# program that writes it has started.
 waitLines() {
   for _ in $(seq 1 600); do
     [ -f "$1" ] && [ "$(wc -l <"$1")" -ge "$2" ] && return 0
@@ -64,10 +66,10 @@ EOF
 first=$(head -n 1 "$dir/uids")
 # shellcheck disable=SC2046
 "$tern" --sim --sim-state "$rig" --real-time address --start 101 --step 2 $(cat "$dir/uids") \
-  >"$dir/out" 2>"$dir/err" &
+  >"$dir/first" 2>"$dir/err" &
 pid=$!
 pids+=("$pid")
-waitLines "$dir/out" 1
+waitLines "$dir/first" 1
 "$tern" --sim --sim-state "$rig" set "$first" --backlight 7 >"$dir/out2" 2>"$dir/err2"
 status=$?
 [ "$status" -eq 2 ] || fail "a second command on a rig in use exited $status"
