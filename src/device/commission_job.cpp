@@ -35,7 +35,10 @@ void progressOf(int done, void*) { progress(done); }
 
 void runPlan() {
   commission_begin(&run, &plan, checkOnly, job_stopFlag(LOCK_COMMISSION));
-  while (commission_step(&run)) progress(commission_done(&run));
+  while (commission_step(&run)) {
+    progress(commission_done(&run));
+    job_checkpoint(LOCK_COMMISSION);  // held here while the window asks whether to close
+  }
   progress(commission_done(&run));
 }
 

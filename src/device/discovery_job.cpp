@@ -49,6 +49,7 @@ bool publishOne(uint32_t uid) {
 void onFound(uint32_t uid, void* ctx) {
   if (publishOne(uid)) (*(int*)ctx)++;
   foundNow.fetch_add(1);
+  job_checkpoint(LOCK_DISCOVERY);  // held here while the window asks whether to close
 }
 
 void setReport(bool post, bool error, const char* text) {

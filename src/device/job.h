@@ -46,6 +46,15 @@ void job_requestStop(uint32_t lock);
 bool job_stopRequested(uint32_t lock);
 const std::atomic<bool>* job_stopFlag(uint32_t lock);
 
+// Holds the job holding `lock` at its next checkpoint until it is let go
+// again (paused false) or asked to stop; the window pauses a run while it
+// asks whether to close. Ignored when none runs; a new job starts unpaused.
+void job_pause(uint32_t lock, bool paused);
+bool job_paused(uint32_t lock);
+// For the body, between two exchanges: waits while the job is paused and
+// not asked to stop.
+void job_checkpoint(uint32_t lock);
+
 // For the body: the message the runner posts as the body returns (the last
 // one set wins; error true posts it as an error).
 void job_setMessage(uint32_t lock, bool error, const char* text);

@@ -8,6 +8,8 @@
 
 #include "device/bridge.h"
 #include "device/job.h"
+#include "link/timer.h"
+#include "platform/thread.h"
 #include "../support/bridge_messages.h"
 #include "../support/held_job.h"
 
@@ -84,4 +86,37 @@ TEST_F(Job, AThreadThatCannotStartIsSaidOnceAndLeavesNothingLocked) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].first, BRIDGE_ERROR);
   EXPECT_EQ(shown[0].second, std::string("Discovery could not be started: ") + strerror(EAGAIN) + ".");
+}
+
+namespace {
+
+// A body that stops at its checkpoint and counts how far it got.
+std::atomic<int> passed{0};
+void checkpointBody(void*) {
+  job_checkpoint(LOCK_COMMISSION);
+  passed.fetch_add(1);
+}
+
+}  // namespace
+
+// The same, under the name the ThreadSanitizer run picks.
+class JobThreads : public Job {};
+
+TEST_F(JobThreads, APausedJobWaitsAtItsCheckpointUntilLetGoOrStopped) {
+  for (bool stop : {false, true}) {
+    passed.store(0);
+    ASSERT_EQ(job_start(LOCK_COMMISSION, "The run", checkpointBody, nullptr), JOB_STARTED);
+    job_pause(LOCK_COMMISSION, true);
+    // The body's thread starts only now, paused from the first.
+    ASSERT_EQ(thread_start(heldjob::fn, heldjob::arg), 0);
+    mySleep(200);
+    EXPECT_TRUE(job_running(LOCK_COMMISSION));
+    EXPECT_EQ(passed.load(), 0) << "held while paused";
+    if (stop)
+      job_requestStop(LOCK_COMMISSION);
+    else
+      job_pause(LOCK_COMMISSION, false);
+    while (job_alive(LOCK_COMMISSION)) mySleep(10);
+    EXPECT_EQ(passed.load(), 1) << (stop ? "a stop lets it go" : "let go");
+  }
 }
