@@ -17,6 +17,7 @@ enum { LOCK_BITS = 32 };
 // What a running job leaves for its end, one record per lock bit.
 struct Slot {
   std::atomic<bool> stop{false};
+  std::atomic<bool> pause{false};
   std::atomic<int> alive{0};  // threads started and not yet ended
   std::mutex guard;  // the message, set by the body and read by its end
   bool hasMessage = false;
@@ -80,6 +81,7 @@ int job_start(uint32_t lock, const char* what, void (*body)(void*), void* arg, i
   if (!s || !body) return JOB_BUSY;
   if (lockComponents.fetch_or(lock) & lock) return JOB_BUSY;
   s->stop.store(false);
+  s->pause.store(false);
   {
     std::lock_guard<std::mutex> g(s->guard);
     s->hasMessage = false;
@@ -109,6 +111,22 @@ bool job_alive(uint32_t lock) {
 void job_requestStop(uint32_t lock) {
   Slot* s = slotOf(lock);
   if (s && job_running(lock)) s->stop.store(true);
+}
+
+void job_pause(uint32_t lock, bool paused) {
+  Slot* s = slotOf(lock);
+  if (s && (job_running(lock) || !paused)) s->pause.store(paused);
+}
+
+bool job_paused(uint32_t lock) {
+  Slot* s = slotOf(lock);
+  return s && s->pause.load();
+}
+
+void job_checkpoint(uint32_t lock) {
+  Slot* s = slotOf(lock);
+  enum { PAUSE_LOOK_MS = 20 };
+  while (s && s->pause.load() && !s->stop.load()) mySleep(PAUSE_LOOK_MS);
 }
 
 bool job_stopRequested(uint32_t lock) {
