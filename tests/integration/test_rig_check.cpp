@@ -80,7 +80,13 @@ std::string totals(const RigCheck& c) {
   return text;
 }
 
-void recordNew(uint32_t uid, void* ctx) { ((std::vector<uint32_t>*)ctx)->push_back(uid); }
+// What a check told as it went.
+struct Told {
+  int present = 0;
+  std::vector<uint32_t> fresh;
+};
+void toldPresent(int, void* ctx) { ((Told*)ctx)->present++; }
+void toldNew(uint32_t uid, void* ctx) { ((Told*)ctx)->fresh.push_back(uid); }
 
 }  // namespace
 
@@ -151,15 +157,17 @@ TEST(RigCheck, SwappedDeviceIsAdoptedIntoTheOldRow) {
   const std::string before = site.file();
   site.devices.sim_replace(120, 0x00ABCDEF);
   site.devices.sim_attach(site.bench.line);
-  std::vector<uint32_t> announced;
+  Told told;
   RigCheck* setUp = new RigCheck;
-  setUp->onNew = recordNew;
-  setUp->ctx = &announced;
+  setUp->onPresent = toldPresent;
+  setUp->onNew = toldNew;
+  setUp->ctx = &told;
   const std::unique_ptr<RigCheck> c = site.check(setUp);
   EXPECT_LE(site.us, 30000000u);
   fprintf(stderr, "[figures] 200 devices, one swapped, with the reads: %.1f s\n", site.us / 1e6);
   EXPECT_EQ(totals(*c), "200 devices in the record: 199 match, 1 missing; 1 new device.");
-  EXPECT_EQ(announced, std::vector<uint32_t>({0x00ABCDEF}));
+  EXPECT_EQ(told.present, 199);
+  EXPECT_EQ(told.fresh, std::vector<uint32_t>({0x00ABCDEF}));
   char text[COMMISSION_TEXT_SIZE];
   rig_checkNewLine(&c->fresh[0], text, sizeof text);
   EXPECT_STREQ(text, "00ABCDEF             new");
