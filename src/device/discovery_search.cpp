@@ -103,13 +103,19 @@ bool failedTooOften(Runner& r, uint32_t uid) {
   return DISCOVERY_MUTE_FAILURES <= 1;
 }
 
+// Writes what a record UID turned out to be and tells the caller.
+void settle(Runner& r, int index, int8_t status) {
+  r.present[index] = status;
+  if (r.run->onRecord) r.run->onRecord(index, status, r.run->ctx);
+}
+
 // A device that took its mute for the first time: listed, unless it is in
 // the record being checked (it was there, but missed its mute then).
 void takeNew(Runner& r, uint32_t uid) {
   r.failures.clear();
   if (inRecord(r, uid) == DISCOVERY_RECORD_MISSING) {
     for (int i = 0; i < r.recordCount; i++)
-      if (r.record[i] == uid) r.present[i] = DISCOVERY_RECORD_PRESENT;
+      if (r.record[i] == uid) settle(r, i, DISCOVERY_RECORD_PRESENT);
     return;
   }
   r.array[r.run->found++] = uid;
@@ -379,12 +385,12 @@ int discoverySearch_checkRecord(const DiscoveryOps& ops, DiscoveryRun* run, cons
     // A UID no device can have is not sent: the broadcast UID would mute
     // every device on the line.
     if (noDevice(record[i])) {
-      present[i] = DISCOVERY_RECORD_MISSING;
+      settle(r, i, DISCOVERY_RECORD_MISSING);
       continue;
     }
     const int m = mute(r, record[i]);
     if (m == HALT) return finish(r);
-    present[i] = m == DISCOVERY_MUTE_TAKEN ? DISCOVERY_RECORD_PRESENT : DISCOVERY_RECORD_MISSING;
+    settle(r, i, m == DISCOVERY_MUTE_TAKEN ? DISCOVERY_RECORD_PRESENT : DISCOVERY_RECORD_MISSING);
   }
   if (max > 0 && fresh) searchTheRest(r);
   return finish(r);

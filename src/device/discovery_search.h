@@ -87,6 +87,9 @@ struct DiscoveryRun {
   // found so far and an estimate of how many the run will find (at least
   // found, at most max; equal to found once nothing is left).
   void (*onProgress)(int found, int estimate, void* ctx) = nullptr;
+  // A check against a record: called as each record UID's DISCOVERY_RECORD_*
+  // is settled (after its mute, or when it takes its mute in the search).
+  void (*onRecord)(int index, int status, void* ctx) = nullptr;
   void* ctx = nullptr;
   // Optional: when it becomes true the run ends before its next exchange
   // with DISCOVERY_END_STOPPED.

@@ -2,14 +2,16 @@
 // time (the protocol's every wait and USB round trip, no real time): prints
 // the table of the modes against the number of devices, and the cases of a
 // lossy line, of a device that never takes its mute, and of the check of a
-// line against its record. Run by hand:
+// line against its record with the settings reads. Run by hand:
 //   build/tests/bench_discovery
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "device/app_discovery.h"
 #include "device/devices.h"
+#include "device/rig_check.h"
 #include "link/cable.h"
 #include "platform/clock.h"
 #include "platform/ftd2xx.h"
@@ -61,30 +63,41 @@ Figure measure(DiscoveryMode mode, const std::function<void(SimLine&, SimDevices
   return {us / 1e6, run.probeSends, run.found, run.end};
 }
 
-// Checks a line of `devices` devices against the record of their UIDs; with
-// `replaced`, one device of the line has another UID than its record's.
-Figure checkRecord(int devices, uint32_t seed, bool replaced) {
+// Checks a line of `devices` devices against the record of their UIDs and
+// settings, the reads included; `swapped` devices of the line have another
+// UID than their record's, and `missing` devices of the record are not on
+// the line.
+Figure checkRecord(int devices, uint32_t seed, int swapped, int missing) {
   SimLine line;
   SimDevices population(devices, seed);
-  std::vector<uint32_t> record;
-  for (int i = 0; i < population.sim_count(); i++) record.push_back(population.sim_device(i).sim_uid());
-  if (replaced) record[devices / 2] ^= 0x00010000u;
+  std::unique_ptr<CommissionPlan> plan(new CommissionPlan);
+  plan->count = population.sim_count();
+  for (int i = 0; i < plan->count; i++) {
+    const SimSettings& s = population.sim_device(i).sim_functions().settings;
+    CommissionTarget& t = plan->targets[i];
+    t.uid = population.sim_device(i).sim_uid();
+    t.line = i + 2;
+    t.want.has = COMMISSION_ALL_FIELDS;
+    const int32_t values[COMMISSION_FIELDS] = {s.addr, s.lossOfDmx, s.sleep, s.backlight, s.limitUp, s.limitDown};
+    for (int f = 0; f < COMMISSION_FIELDS; f++) t.want.v[f] = values[f];
+  }
+  for (int k = 0; k < swapped; k++) population.sim_replace(k * 7, 0x00100000u + (uint32_t)k);
+  for (int k = 0; k < missing; k++) population.sim_remove(population.sim_count() - 1 - k * 3);
   population.sim_attach(line);
   ftd2xx_setBackend(&line);
+  dev_removeAll();
   packet_resetReceiver();
-  std::vector<int8_t> present(record.size());
-  uint32_t fresh[200];
   FILE* saved = stdout;
   stdout = fopen("/dev/null", "w");
-  DiscoveryRun run;
+  std::unique_ptr<RigCheck> c(new RigCheck);
   const uint64_t t0 = clock_nowUs();
-  const int n = discovery_checkRecord(&run, record.data(), (int)record.size(), present.data(), fresh, 200);
+  rig_check(plan.get(), c.get());
   const uint64_t us = clock_nowUs() - t0;
   fclose(stdout);
   stdout = saved;
   cable_free();
   ftd2xx_setBackend(nullptr);
-  return {us / 1e6, run.probeSends, n, run.end};
+  return {us / 1e6, c->run.probeSends, c->newCount, c->end};
 }
 
 void cell(const Figure& f) { printf(" %8.1f s %6ld |", f.seconds, f.probeSends); }
@@ -128,11 +141,20 @@ int main() {
     printf(" %5d |\n", f.found);
   }
   printf("\n");
-  for (int changed : {0, 1}) {
-    const Figure f = checkRecord(200, 7, changed != 0);
-    printf("Check against the record, 200 devices%s: %.1f s, %ld probe sends, %d new\n",
-           changed ? ", one of them replaced" : "", f.seconds, f.probeSends, f.found);
+  printf("| check against the record, reads included | time      | probe sends | new |\n");
+  printf("|-------------------------------------------|-----------|-------------|-----|\n");
+  const struct {
+    const char* what;
+    int swapped, missing;
+  } checks[] = {{"200 devices that match", 0, 0},
+                {"200 devices, one swapped", 1, 0},
+                {"200 devices, ten missing", 0, 10},
+                {"200 devices, ten swapped", 10, 0}};
+  for (const auto& k : checks) {
+    const Figure f = checkRecord(200, 7, k.swapped, k.missing);
+    printf("| %-41s | %7.1f s | %11ld | %3d |\n", k.what, f.seconds, f.probeSends, f.found);
   }
+  printf("\n");
   for (DiscoveryMode mode : {DISCOVERY_FULL, DISCOVERY_QUICK, DISCOVERY_NEW}) {
     SimDevice rogue(0x7F000000);
     rogue.sim_functions().faults.neverMutes = true;
