@@ -114,6 +114,18 @@ std::vector<Command> addCommands(CLI::App& app, CliArgs& a) {
       ->type_name("N");
   commands.push_back({sub, cmd_apply});
 
+  sub = app.add_subcommand("check", "check the line against a record: every device there and as recorded, none new");
+  sub->add_option("FILE", a.file, "the record, as export writes it")->required();
+  sub->add_flag("--fix", a.fix, "then give the devices that differ the record's values (each read back)");
+  sub->add_flag("--adopt", a.adopt,
+                "then, when one device is missing and one is new, give the new one the missing one's row");
+  commands.push_back({sub, cmd_check});
+
+  sub = app.add_subcommand("replace", "give a new device a missing device's settings and its row in the record");
+  sub->add_option("FILE", a.file, "the record, as export writes it")->required();
+  sub->add_option("UID", a.uids, "the missing device's UID, then the new device's")->expected(2);
+  commands.push_back({sub, cmd_replace});
+
   sub = app.add_subcommand("cables", "list the USB-to-DMX cables attached, who holds each, and the one used");
   commands.push_back({sub, cmd_cables});
   return commands;

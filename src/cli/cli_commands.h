@@ -44,6 +44,8 @@ struct CliArgs {
   bool randomize = false, search = false;  // dali
   std::string file;
   bool check = false;  // set, address, apply: what would change, nothing written
+  bool fix = false;    // check --fix: the record applied to the devices that differ
+  bool adopt = false;  // check --adopt: the one new device takes the one missing device's place
 };
 
 // Whether the run was asked to stop (a signal).
@@ -84,6 +86,8 @@ void cmd_export(CliContext& c, const CliArgs& a);
 void cmd_apply(CliContext& c, const CliArgs& a);
 void cmd_sendCurve(CliContext& c, const CliArgs& a);
 void cmd_firmware(CliContext& c, const CliArgs& a);
+void cmd_check(CliContext& c, const CliArgs& a);
+void cmd_replace(CliContext& c, const CliArgs& a);
 
 // Several lines (cli_cables.cpp). `tern cables`: every converter attached,
 // its serial number, who holds it and which one tern uses; status 1 when

@@ -124,6 +124,12 @@ CliProgress* progress_start(FILE* err, bool enabled, const char* phase) {
   return p;
 }
 
+void progress_phase(CliProgress* p, const char* phase) {
+  if (!p) return;
+  std::lock_guard<std::mutex> g(p->mu);
+  p->phase = phase;
+}
+
 void progress_estimate(CliProgress* p, int found, int estimate) {
   if (!p) return;
   p->estimated.store(true);

@@ -19,6 +19,8 @@ CliProgress* progress_start(FILE* err, bool enabled, const char* phase);
 // What is done now: `done` of `total` ("of N devices"; total 0: a count
 // only, "N found").
 void progress_count(CliProgress* p, int done, int total);
+// Names the phase from now on ("check: reading"). Does nothing for null.
+void progress_phase(CliProgress* p, const char* phase);
 // A count of devices found against an estimate of how many there are
 // ("discovery: 43 found of about 200, 12:05, about 40:00 left"); an
 // estimate not above found shows the count alone.
