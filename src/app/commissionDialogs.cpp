@@ -10,11 +10,11 @@
 #include <sys/stat.h>
 
 #include "app/busyCursor.h"
-#include "app/buttons.h"
 #include "app/devicePanel.h"
 #include "app/deviceTable.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/commission_csv.h"
@@ -35,11 +35,13 @@ Pending pending = PENDING_NONE;
 CommissionPlan applyPlan;
 char applyPath[DIALOG_PATH_SIZE];
 
-// A button the menu follows but the window never shows: owned here.
+// A button the menu follows but the window never shows: owned here, made
+// in the state the update gives it.
 GtkWidget* hiddenButton(GtkWidget*& slot, const char* label, void (*action)()) {
   if (slot) return slot;
-  buttons_lockable(slot, label, action);
+  widgets_button(slot, label, action);
   g_object_ref_sink(slot);
+  commissionDialogs_update(refresh_state());
   return slot;
 }
 
@@ -49,7 +51,7 @@ bool started(int result, Pending then) {
   if (result != COMMISSION_JOB_STARTED) return false;
   pending = then;
   busyCursor_begin(nullptr);
-  buttons_refresh();
+  refresh_all();
   return true;
 }
 
@@ -272,10 +274,11 @@ GtkWidget* getButtonAddressSequence() {
 GtkWidget* getButtonExport() { return hiddenButton(buttonExport, "Export", exportAction); }
 GtkWidget* getButtonApply() { return hiddenButton(buttonApply, "Apply", applyAction); }
 
-void commissionDialogs_enable(bool enabled, bool devicesListed) {
-  if (buttonAddress) gtk_widget_set_sensitive(buttonAddress, enabled && devicesListed);
-  if (buttonExport) gtk_widget_set_sensitive(buttonExport, enabled && devicesListed);
-  if (buttonApply) gtk_widget_set_sensitive(buttonApply, enabled);
+void commissionDialogs_update(const WindowState& state) {
+  const bool listed = state.devicesListed > 0;
+  if (buttonAddress) gtk_widget_set_sensitive(buttonAddress, state.enabled && listed);
+  if (buttonExport) gtk_widget_set_sensitive(buttonExport, state.enabled && listed);
+  if (buttonApply) gtk_widget_set_sensitive(buttonApply, state.enabled);
 }
 
 void commissionDialogs_tick() {
@@ -284,8 +287,7 @@ void commissionDialogs_tick() {
   pending = PENDING_NONE;
   busyCursor_end();
   // The table shows what the devices hold now before the report opens.
-  devicePanel_tick();
-  buttons_refresh();
+  refresh_all();
   switch (done) {
     case PENDING_ADDRESS: showReport("Address in sequence: report", commissionJob_run()); break;
     case PENDING_CHECK: askToApply(); break;

@@ -7,11 +7,10 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/buttons.h"
-#include "app/commissionDialogs.h"
 #include "app/deviceActions.h"
 #include "app/deviceTable.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
@@ -76,8 +75,7 @@ void forgetSelection() {
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
   if (!discoveryJob_running()) discoveryJob_start(mode);
-  devicePanel_tick();
-  buttons_refresh();
+  refresh_all();
 }
 
 // The selection after the rows were rebuilt: the rows of the wanted UIDs
@@ -208,6 +206,15 @@ GtkWidget* buttonColumn() {
   return fixed;
 }
 
+// A button of the panel: made on the first call in the state the panel's
+// update gives it, so that no click reaches it before the first refresh.
+GtkWidget* button(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  widgets_button(slot, label, action);
+  devicePanel_update(refresh_state());
+  return slot;
+}
+
 }  // namespace
 
 char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
@@ -215,14 +222,14 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
   return text;
 }
 
-GtkWidget* getButtonDiscovery() { return buttons_lockable(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonDiscovery() { return button(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
 GtkWidget* getButtonQuickDiscovery() {
-  return buttons_lockable(buttonQuick, "Quick discovery", buttonQuickDiscoveryAction);
+  return button(buttonQuick, "Quick discovery", buttonQuickDiscoveryAction);
 }
-GtkWidget* getButtonFindNew() { return buttons_lockable(buttonNew, "Find new devices", buttonFindNewAction); }
-GtkWidget* getButtonEdit() { return buttons_lockable(buttonEdit, "Setup device", buttonEditAction); }
-GtkWidget* getButtonIdentify() { return buttons_lockable(buttonIdentify, "Identify", buttonIdentifyAction); }
-GtkWidget* getButtonGenUID() { return buttons_lockable(buttonGenUID, "Generate UID", buttonGenUIDAction); }
+GtkWidget* getButtonFindNew() { return button(buttonNew, "Find new devices", buttonFindNewAction); }
+GtkWidget* getButtonEdit() { return button(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return button(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return button(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;
@@ -256,15 +263,14 @@ int makeDiscovery() {
   return 0;
 }
 
-void devicePanel_enable(bool enabled, bool deviceSelected) {
+void devicePanel_update(const WindowState& state) {
   for (GtkWidget* b : {buttonDiscovery, buttonQuick, buttonNew})
-    if (b) gtk_widget_set_sensitive(b, enabled);
+    if (b) gtk_widget_set_sensitive(b, state.enabled);
   for (GtkWidget* b : {buttonEdit, buttonIdentify, buttonGenUID})
-    if (b) gtk_widget_set_sensitive(b, enabled && deviceSelected);
-  commissionDialogs_enable(enabled, shown.count > 0);
+    if (b) gtk_widget_set_sensitive(b, state.enabled && state.deviceSelected);
 }
 
-void devicePanel_tick() {
+void devicePanel_updateTable() {
   if (!mainWin_deviceListWidget()) return;
   const bool reading = discoveryJob_running();
   if (listSet && discoveryJob_generation() == shownFound && dev_generation() == shownRecords &&
@@ -290,7 +296,6 @@ int devicePanel_refresh() {
     shown = fresh;
     fillList();
   }
-  buttons_refresh();
   return shown.count;
 }
 
@@ -317,7 +322,7 @@ void devicePanel_selectionChanged() {
   // that row was unselected, another selected row takes its place.
   anchor = anchorKept ? current : wantedCount > 0 ? wanted[wantedCount - 1] : kNone;
   selected_dev.store(anchor);
-  buttons_refresh();
+  refresh_all();
 }
 
 void devicePanel_sortBy(int column) {

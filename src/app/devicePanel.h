@@ -19,6 +19,7 @@
 #include "app/deviceTable.h"
 
 typedef struct _GtkWidget GtkWidget;
+struct WindowState;
 
 // Builds the frame on the first call and returns it later.
 GtkWidget* devicePanel_get();
@@ -42,14 +43,15 @@ void buttonFindNewAction();
 // selection for the devices it finds again. Returns 0.
 int makeDiscovery();
 
-// Called on every timer tick: whether no background job holds a lock bit,
-// and whether a device is selected.
-void devicePanel_enable(bool enabled, bool deviceSelected);
-// Called on every timer tick before messages are shown: brings the table up
-// to date when the devices found or their records changed.
-void devicePanel_tick();
-// Rebuilds the table from the devices found and their records now, as the
-// tick does when something changed. Returns the number of rows.
+// The panel's updates, called by the window's refresh (app/refresh): the
+// table first, brought up to date when the devices found or their records
+// changed (the selection and the keyboard's row stay with their devices);
+// then the buttons, from whether no background job holds a lock bit and
+// whether a device is selected.
+void devicePanel_updateTable();
+void devicePanel_update(const WindowState& state);
+// Rebuilds the table from the devices found and their records now, whether
+// or not they changed. Returns the number of rows.
 int devicePanel_refresh();
 // The rows of the list as "(%d) %08X", numbered from 1. Writes at most
 // size bytes with the terminator; returns text.

@@ -15,6 +15,7 @@
 #include "app/dialog.h"
 #include "app/icon.h"
 #include "app/menu.h"
+#include "app/refresh.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
@@ -65,7 +66,7 @@ void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpo
   if (rowText && sscanf(rowText, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
   printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
   fflush(stdout);
-  buttons_refresh();
+  refresh_all();
 }
 
 // While a discovery runs the bar says how far it got: "N devices found";
@@ -178,18 +179,20 @@ double mainWin_fraction(int32_t done, int32_t total) {
   return done < total ? (double)done / (double)total : 1.0;
 }
 
-int progress(void* data) {
-  if (data) {
-    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
-                                  mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
-                                                   pStatusTop.load(std::memory_order_relaxed)));
-    showFoundCount(GTK_PROGRESS_BAR(data));
-  }
-  // The buttons first: a message shown below keeps this tick open until the
-  // operator closes it, and the window behind it must not show stale ones.
-  devicePanel_tick();
-  compEnabled = lockComponents.load() == 0;
-  buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
+void mainWin_updateProgress() {
+  if (!progressBar) return;
+  GtkProgressBar* bar = GTK_PROGRESS_BAR(progressBar);
+  gtk_progress_bar_set_fraction(bar, mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
+                                                      pStatusTop.load(std::memory_order_relaxed)));
+  showFoundCount(bar);
+}
+
+int progress(void*) {
+  // Everything up to date first (the bar, the table, the buttons): a message
+  // shown below keeps this tick open until the operator closes it, and the
+  // window behind it must not show stale ones.
+  refresh_all();
+  compEnabled = refresh_shown().enabled;
   // A commissioning job that has ended is reported (and Apply goes on).
   commissionDialogs_tick();
   bridge_showPending();

@@ -9,6 +9,7 @@
 #include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
 #include "curve/curve_undo.h"
 
 namespace {
@@ -192,13 +193,14 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   addItem(help, accel, "About", aboutAction);
 
   g_object_unref(accel);  // the window holds it
-  undo_setChangeHook(menu_update);
-  menu_update();
+  // Every change of the undo history is a change of what the window shows.
+  undo_setChangeHook(refresh_all);
+  menu_update(refresh_state());
   gtk_widget_show_all(bar);
   return bar;
 }
 
-void menu_update() {
-  if (itemUndo) gtk_widget_set_sensitive(itemUndo, undo_canUndo());
-  if (itemRedo) gtk_widget_set_sensitive(itemRedo, undo_canRedo());
+void menu_update(const WindowState& state) {
+  if (itemUndo) gtk_widget_set_sensitive(itemUndo, state.canUndo);
+  if (itemRedo) gtk_widget_set_sensitive(itemRedo, state.canRedo);
 }
