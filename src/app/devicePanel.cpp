@@ -11,6 +11,7 @@
 #include "app/deviceTable.h"
 #include "app/mainWin.h"
 #include "app/refresh.h"
+#include "app/statusLine.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
@@ -74,7 +75,8 @@ void forgetSelection() {
 // Starts a discovery unless one runs, and shows at once what it locks.
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
-  if (!discoveryJob_running()) discoveryJob_start(mode);
+  if (!discoveryJob_running() && discoveryJob_start(mode) == DISCOVERY_JOB_STARTED)
+    statusLine_discoveryStarted(mode);
   refresh_all();
 }
 

@@ -16,6 +16,7 @@
 #include "app/icon.h"
 #include "app/menu.h"
 #include "app/refresh.h"
+#include "app/statusLine.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
@@ -34,8 +35,10 @@ unsigned ptimer = 0;
 bool compEnabled = true;
 MainWinShower shower = nullptr;
 
-// Shows a message in its dialog, or through the test's replacement.
+// Shows a message in its dialog, or through the test's replacement; a
+// report the status line waits for goes there instead.
 void showNow(int type, const char* text) {
+  if (statusLine_take(type, text)) return;
   if (shower)
     shower(type, text);
   else if (type == BRIDGE_INFO)
@@ -245,7 +248,9 @@ void createGUI() {
   atk_object_set_name(gtk_widget_get_accessible(paned), "Curve and devices");
   gtk_widget_show(paned);
   gtk_box_pack_start(GTK_BOX(vbox), paned, TRUE, TRUE, 0);
-  // The progress bar last: across the whole width, under everything else.
+  // The progress bar across the whole width under everything else, but for
+  // the status line at the bottom.
+  gtk_box_pack_end(GTK_BOX(vbox), statusLine_get(), FALSE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.

@@ -140,8 +140,7 @@ def test():
     for item in ("Address in sequence\u2026", "Export\u2026"):
         check(not ui.sensitive(p.menu_item("Devices", item)), "%s is sensitive with no device listed" % item)
 
-    p.click("Quick discovery")
-    p.close_alert("%d devices found." % DEVICES, timeout=120)
+    p.quick_discovery(DEVICES)
     # The table's order: by address, highest first.
     t = p.table("Device list")
     ui.click_column(t, 1)

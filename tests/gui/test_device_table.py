@@ -85,8 +85,7 @@ def test():
     programs.append(p)
     p.widen(1100, 800)
 
-    p.click("Quick discovery")
-    p.close_alert("4 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.quick_discovery(4, timeout=DISCOVERY_TIMEOUT)
     t = p.table("Device list")
     check(ui.column_titles(t) == TITLES, "the columns are %r" % ui.column_titles(t))
     found, order = ui.wait_for(lambda: rows(p) if len(rows(p)[0]) == 4 else None, "four rows")

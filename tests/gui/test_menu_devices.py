@@ -109,8 +109,7 @@ def test():
     ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "the discovery to start")
     check_states(p, {b: False for _, _, b in ITEMS}, "while the discovery runs")
     check_commission_items(p, [False, False, False], "while the discovery runs")
-    p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
-    ui.wait_for(lambda: ui.sensitive(p.button("Discovery")), "the discovery to end")
+    p.wait_status("Quick discovery: 1 devices found.", timeout=DISCOVERY_TIMEOUT)
     check_states(p, all_but_devices(False), "after the discovery")
     check_commission_items(p, [True, True, True], "with a device listed")
 
