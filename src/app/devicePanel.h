@@ -6,12 +6,13 @@
 // cannot do its job: all of them while a background job holds a lock bit,
 // the last three also while no device is selected.
 //
-// The table has a column for the row text "(%d) %08X" and one for each
+// The table has a column for the row text "(%d) %08X" (right-aligned in a
+// fixed-width font, so the numbers and the UIDs line up) and one for each
 // setting, the firmware version and the DALI count (app/deviceTable); a
 // click on a column's title sorts by it (again: the other way). The
-// selection is kept by UID: across a refresh, Find new devices and the
-// discovery after a UID change. Double-click or Enter on a row opens
-// "Setup device".
+// selection and the keyboard's row are kept by UID: across a refresh, Find
+// new devices and the discovery after a UID change. Double-click or Enter
+// on a row opens "Setup device".
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,12 @@
 
 typedef struct _GtkWidget GtkWidget;
 struct WindowState;
+
+enum {
+  // The list's columns: the table's, and an empty one after them that takes
+  // the width they leave.
+  DEVICE_LIST_COLUMNS = DEVICE_COLUMNS + 1,
+};
 
 // Builds the frame on the first call and returns it later.
 GtkWidget* devicePanel_get();

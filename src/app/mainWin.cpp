@@ -169,9 +169,9 @@ GtkWidget* getProgressBar() {
 
 GtkWidget* getDeviceList() {
   if (scrolledDeviceList) return scrolledDeviceList;
-  const char* titles[DEVICE_COLUMNS];
-  for (int c = 0; c < DEVICE_COLUMNS; c++) titles[c] = deviceTable_title(c);
-  scrolledDeviceList = widgets_table(titles, DEVICE_COLUMNS, "Device list", 440, 135, &deviceList);
+  const char* titles[DEVICE_LIST_COLUMNS];
+  for (int c = 0; c < DEVICE_LIST_COLUMNS; c++) titles[c] = deviceTable_title(c);
+  scrolledDeviceList = widgets_table(titles, DEVICE_LIST_COLUMNS, "Device list", 440, 135, &deviceList);
   g_signal_connect(deviceList, "select_row", G_CALLBACK(selection_made), NULL);
   return scrolledDeviceList;
 }

@@ -4,8 +4,9 @@ setting, the firmware version and the DALI count, with the values each
 device holds, and "not responding" for the silent one; a click on a column
 title sorts by it, numbers as numbers, again the other way, the row numbers
 staying the order found; a double-click opens "Setup device", and a written
-address moves the row while it stays selected; after a UID change the device
-stays selected under its new UID, and Return sets it up."""
+address moves the row while it stays selected, the keyboard's row with it
+(Down goes on from there); after a UID change the device stays selected
+under its new UID, and Return sets it up."""
 
 import json
 import os
@@ -30,9 +31,9 @@ DEVICES = {
     "2C0FFEE0": ({"addr": 25}, 0, {"silentClasses": 2}),
 }
 CELLS = {
-    "1A2B3C4D": ["100", "to 100%", "30 s", "80%", "10\u2013200", "ver.2.7;", "2"],
-    "0BADF00D": ["9", "to 0%", "Off", "5%", "0\u2013255", "ver.1.4;", "0"],
-    "3DEADBE0": ["300", "HOLD", "100 s", "100%", "0\u20130", "ver.3.1;", "1"],
+    "1A2B3C4D": ["100", "to 100%", "30 s", "80%", "10\u2013200", "2.7", "2"],
+    "0BADF00D": ["9", "to 0%", "Off", "5%", "0\u2013255", "1.4", "0"],
+    "3DEADBE0": ["300", "HOLD", "100 s", "100%", "0\u20130", "3.1", "1"],
     "2C0FFEE0": ["not responding", "", "", "", "", "", ""],
 }
 
@@ -57,7 +58,7 @@ def rows(p):
     for cells in ui.table_cells(p.table("Device list")):
         m = re.fullmatch(r"\((\d+)\) ([0-9A-F]{8})", cells[0])
         check(m is not None, "a row reads %r" % cells)
-        out[m.group(2)] = (int(m.group(1)), cells[1:])
+        out[m.group(2)] = (int(m.group(1)), cells[1:len(TITLES)])
         order.append(m.group(2))
     return out, order
 
@@ -87,7 +88,8 @@ def test():
 
     p.quick_discovery(4, timeout=DISCOVERY_TIMEOUT)
     t = p.table("Device list")
-    check(ui.column_titles(t) == TITLES, "the columns are %r" % ui.column_titles(t))
+    # The empty column last takes the width the others leave.
+    check(ui.column_titles(t) == TITLES + [""], "the columns are %r" % ui.column_titles(t))
     found, order = ui.wait_for(lambda: rows(p) if len(rows(p)[0]) == 4 else None, "four rows")
     check(sorted(found) == sorted(DEVICES), "the table lists %r" % sorted(found))
     check([found[u][0] for u in order] == [1, 2, 3, 4], "unsorted, the rows are not in the order found: %r"
@@ -107,7 +109,7 @@ def test():
     order_after_click(p, 1, ["0BADF00D", "1A2B3C4D", "3DEADBE0", "2C0FFEE0"], "Address \u25B2")
 
     # A double-click opens the setup dialog of its row; the written address
-    # moves the row, which stays selected.
+    # moves the row, which stays selected, and the keyboard's row with it.
     ui.click_row(t, 1, clicks=2)
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup 1A2B3C4D", timeout=30)
     ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "400")
@@ -118,6 +120,12 @@ def test():
     check(rows(p)[0]["1A2B3C4D"][1][0] == "400", "the table shows %r" % (rows(p)[0]["1A2B3C4D"],))
     check(selected_uids(p) == ["1A2B3C4D"], "after the refresh %r are selected" % selected_uids(p))
     check(ui.sensitive(p.button("Generate UID")), "the device buttons lost the selection")
+    x, y, w, h = ui.extents(t)
+    ui.xdotool("mousemove", x + w // 2, y + h // 2)
+    for key, uid in (("Down", "2C0FFEE0"), ("Up", "1A2B3C4D")):
+        ui.key(key)
+        ui.wait_for(lambda: selected_uids(p) == [uid], "%s to select %s (selected: %r)"
+                    % (key, uid, selected_uids(p)))
 
     # A new UID: the device stays selected under it after the discovery.
     p.click("Generate UID")
