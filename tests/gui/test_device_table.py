@@ -3,10 +3,11 @@ their own, one of which never answers a settings read: a column for every
 setting, the firmware version and the DALI count, with the values each
 device holds, and "not responding" for the silent one; a click on a column
 title sorts by it, numbers as numbers, again the other way, the row numbers
-staying the order found; a double-click opens "Setup device", and a written
-address moves the row while it stays selected, the keyboard's row with it
-(Down goes on from there); after a UID change the device stays selected
-under its new UID, and Return sets it up."""
+staying the order found; a double-click opens "Setup device", Return in its
+field answers OK, and the written address moves the row while it stays
+selected, the keyboard's row with it (Down goes on from there); after a UID
+change the device stays selected under its new UID, Return sets it up, and
+Tab leads from the settings to OK before the DALI panel."""
 
 import json
 import os
@@ -78,6 +79,17 @@ def selected_uids(p):
     return [order[r] for r in ui.selected_rows(t)]
 
 
+def keys_in(field, *keys):
+    """Types keys into a dialog's field: the pointer over it (without a
+    window manager the window under the pointer has the keyboard), the field
+    focused."""
+    x, y, w, h = ui.extents(field)
+    ui.xdotool("mousemove", x + w // 2, y + h // 2)
+    field.queryComponent().grabFocus()
+    ui.wait_for(lambda: field.getState().contains(pyatspi.STATE_FOCUSED), "the focus in %r" % field.name)
+    ui.key(*keys)
+
+
 def test():
     sim, _ = ui.program_paths()
     rig = os.path.join(ui.WORK, "rig.json")
@@ -108,12 +120,14 @@ def test():
     check({u: n for u, (n, _) in rows(p)[0].items()} == numbers, "sorting renumbered the rows")
     order_after_click(p, 1, ["0BADF00D", "1A2B3C4D", "3DEADBE0", "2C0FFEE0"], "Address \u25B2")
 
-    # A double-click opens the setup dialog of its row; the written address
-    # moves the row, which stays selected, and the keyboard's row with it.
+    # A double-click opens the setup dialog of its row; Return in a field
+    # writes the address, which moves the row; it stays selected, and the
+    # keyboard's row with it.
     ui.click_row(t, 1, clicks=2)
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup 1A2B3C4D", timeout=30)
-    ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "400")
-    ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
+    address = ui.find(dialog, pyatspi.ROLE_TEXT, "Start address")
+    ui.set_text(address, "400")
+    keys_in(address, "Return")
     p.wait_no_dialogs(timeout=30)
     ui.wait_for(lambda: rows(p)[1] == ["0BADF00D", "3DEADBE0", "1A2B3C4D", "2C0FFEE0"],
                 "the row of 1A2B3C4D to move after its new address 400 (rows %r)" % (rows(p)[1],))
@@ -144,10 +158,14 @@ def test():
     check(ui.sensitive(p.button("Setup device")), "no device is selected for the device buttons")
     check(rows(p)[1][-1] == "2C0FFEE0", "the table is no longer sorted by address: %r" % rows(p)[1])
     ui.screenshot("new-uid")
-    # Return in the table (clicked) sets up the selected device.
+    # Return in the table (clicked) sets up the selected device; from
+    # Backlight, Tab reaches OK after the two limits.
     ui.click_row(t, rows(p)[1].index(new_uid))
     ui.key("Return")
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup %s" % new_uid, timeout=30)
+    keys_in(ui.find(dialog, pyatspi.ROLE_TEXT, "Backlight"), "Tab", "Tab", "Tab")
+    ok = ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK")
+    ui.wait_for(lambda: ok.getState().contains(pyatspi.STATE_FOCUSED), "OK to have the focus")
     ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
     p.wait_no_dialogs()
     check(p.terminate() == 0, "exit status not 0")
