@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "app/addressPreview.h"
 #include "app/busyCursor.h"
 #include "app/devicePanel.h"
 #include "app/deviceTable.h"
@@ -135,7 +136,12 @@ void askToApply() {
   gtk_dialog_add_button(d, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
   gtk_dialog_add_button(d, GTK_STOCK_APPLY, GTK_RESPONSE_APPLY);
   gtk_dialog_set_response_sensitive(d, GTK_RESPONSE_APPLY, changes > 0);
-  gtk_dialog_set_default_response(d, GTK_RESPONSE_CANCEL);
+  // Return applies, except when every device of the file would be written:
+  // then it cancels. The default has the keyboard, not the results.
+  const int devices = run->plan ? run->plan->count : 0;
+  const int answer = changes > 0 && changes < devices ? GTK_RESPONSE_APPLY : GTK_RESPONSE_CANCEL;
+  gtk_dialog_set_default_response(d, answer);
+  gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(d, answer));
   char summary[COMMISSION_TEXT_SIZE];
   commissionJob_summary(run, summary, sizeof summary);
   std::string head = std::string(applyPath) + "\n" + summary + "\n\n";
@@ -178,41 +184,71 @@ struct AddressDialog {
   bool valid;
 };
 
-// The plan the dialog's fields give; false with the reason in `why`.
-bool planOf(AddressDialog* a, char* why, int size) {
+// The devices the dialog's choice names: all listed, or the selected ones.
+int chosen(AddressDialog* a, const uint32_t** uids) {
   const bool selected = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(a->selectedOnly)) != FALSE;
-  const uint32_t* uids = selected ? a->selected : a->all;
-  const int count = selected ? a->selectedCount : a->allCount;
-  int32_t start = 0, step = 0;
-  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), &start, why, size))
+  *uids = selected ? a->selected : a->all;
+  return selected ? a->selectedCount : a->allCount;
+}
+
+// The fields' values; false with the reason in `why`.
+bool fieldsOf(AddressDialog* a, int32_t* start, int32_t* step, char* why, int size) {
+  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), start, why, size))
     return false;
-  if (!setupValues_wholeNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_LAST_ADDR - 1, &step)) {
-    snprintf(why, (size_t)size, "Step: \"%s\" is not valid.", gtk_entry_get_text(GTK_ENTRY(a->step)));
-    return false;
-  }
-  // The preview shows where each device would go, also past 512.
+  if (setupValues_wholeNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_LAST_ADDR - 1, step))
+    return true;
+  snprintf(why, (size_t)size, "Step: \"%s\" is not valid.", gtk_entry_get_text(GTK_ENTRY(a->step)));
+  return false;
+}
+
+// The preview: where each device would go, also past 512; nothing while a
+// field holds no valid number.
+void showPreview(AddressDialog* a, bool parsed, int32_t start, int32_t step) {
+  const uint32_t* uids;
+  const int count = chosen(a, &uids);
   GtkCList* l = GTK_CLIST(a->preview);
   gtk_clist_freeze(l);
   gtk_clist_clear(l);
   const DeviceTableModel* m = devicePanel_model();
-  for (int i = 0; i < count; i++) {
+  for (int i = 0; parsed && i < count; i++) {
     const int row = deviceTable_find(m, uids[i]);
-    char address[24];
-    const long at = (long)start + (long)i * step;
-    snprintf(address, sizeof address, at > COMMISSION_LAST_ADDR ? "%ld (past 512)" : "%ld", at);
+    char address[32];
+    addressPreview_row(start, step, i, address, sizeof address);
     gchar* cells[2] = {row >= 0 ? (gchar*)m->rows[row].cells[DEVICE_COL_ROW] : (gchar*)"", address};
     gtk_clist_append(l, cells);
   }
   gtk_clist_thaw(l);
-  return commission_addressPlan(start, step, uids, count, &a->plan, why, size);
+}
+
+// The plan the dialog's fields give; false with the reason in `why`. Before
+// anything is tried, `why` words a sequence past 512 as the preview it is,
+// and warns of a step of 0 that gives several devices one address.
+bool planOf(AddressDialog* a, char* why, int size) {
+  int32_t start = 0, step = 0;
+  const bool parsed = fieldsOf(a, &start, &step, why, size);
+  showPreview(a, parsed, start, step);
+  if (!parsed) return false;
+  const uint32_t* uids;
+  const int count = chosen(a, &uids);
+  char preview[ADDRESS_PREVIEW_TEXT_SIZE];
+  const AddressPreviewKind kind = addressPreview_summary(start, step, count, preview, sizeof preview);
+  const bool planned = commission_addressPlan(start, step, uids, count, &a->plan, why, size);
+  if (kind == ADDRESS_PREVIEW_PAST_END || (planned && kind != ADDRESS_PREVIEW_FINE))
+    snprintf(why, (size_t)size, "%s", preview);
+  return planned;
 }
 
 void onAddressChanged(GtkWidget*, gpointer data) {
   AddressDialog* a = (AddressDialog*)data;
   char why[COMMISSION_TEXT_SIZE] = "";
   a->valid = planOf(a, why, sizeof why);
-  gtk_label_set_text(GTK_LABEL(a->check), a->valid ? "" : why);
+  gtk_label_set_text(GTK_LABEL(a->check), why);
   gtk_dialog_set_response_sensitive(GTK_DIALOG(a->dialog), GTK_RESPONSE_OK, a->valid);
+  // Return answers OK, except when every device listed would be written:
+  // then Cancel is the default.
+  const uint32_t* uids;
+  const bool every = chosen(a, &uids) >= a->allCount;
+  gtk_dialog_set_default_response(GTK_DIALOG(a->dialog), every ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK);
 }
 
 GtkWidget* entry(const char* text, const char* name, AddressDialog* a) {
@@ -310,7 +346,6 @@ void addressSequenceAction() {
   a->dialog = dialog.widget();
   gtk_dialog_add_button(GTK_DIALOG(a->dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
   gtk_dialog_add_button(GTK_DIALOG(a->dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
-  gtk_dialog_set_default_response(GTK_DIALOG(a->dialog), GTK_RESPONSE_OK);
   pack(a->dialog, addressFields(a.get()));
   pack(a->dialog, whichDevices(a.get()));
   pack(a->dialog, previewList(a.get()), true);
@@ -319,7 +354,7 @@ void addressSequenceAction() {
   onAddressChanged(nullptr, a.get());
   for (;;) {
     if (dialog.run() != GTK_RESPONSE_OK) return;
-    // Enter in a field answers OK even while it is insensitive.
+    // Return in a field answers the default even while it is insensitive.
     if (a->valid) break;
   }
   started(commissionJob_startRun(&a->plan, false), PENDING_ADDRESS);
