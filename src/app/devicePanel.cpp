@@ -140,10 +140,11 @@ void fillList(uint32_t focused) {
     gtk_clist_set_cell_style(l, i, DEVICE_COL_ROW, rowTextStyle(l));
   }
   restoreSelection(shownReading);
-  // The keyboard's row stays on its device (else on the one selected last):
-  // Up and Down go on from there, not from the first row.
-  int row = deviceTable_find(&shown, focused);
-  if (row < 0) row = deviceTable_find(&shown, selected_dev.load());
+  // The keyboard's row is on the device selected last (else it stays on
+  // the device it was on): Up and Down go on from there, not from the first
+  // row, also after a discovery listed the devices anew.
+  int row = deviceTable_find(&shown, selected_dev.load());
+  if (row < 0) row = deviceTable_find(&shown, focused);
   if (row >= 0) l->focus_row = row;
   gtk_clist_thaw(l);
   restoring = false;

@@ -90,6 +90,19 @@ def keys_in(field, *keys):
     ui.key(*keys)
 
 
+def arrow_keys(p, t, steps):
+    """Up and Down in the table (the pointer over it, the keyboard given to
+    it without a click, which would move its row), each with the device it
+    must select."""
+    x, y, w, h = ui.extents(t)
+    ui.xdotool("mousemove", x + w // 2, y + h // 2)
+    t.queryComponent().grabFocus()
+    ui.wait_for(lambda: t.getState().contains(pyatspi.STATE_FOCUSED), "the keyboard in the table")
+    for key, uid in steps:
+        ui.key(key)
+        ui.wait_for(lambda: selected_uids(p) == [uid], "%s to select %s" % (key, uid))
+
+
 def test():
     sim, _ = ui.program_paths()
     rig = os.path.join(ui.WORK, "rig.json")
@@ -134,12 +147,7 @@ def test():
     check(rows(p)[0]["1A2B3C4D"][1][0] == "400", "the table shows %r" % (rows(p)[0]["1A2B3C4D"],))
     check(selected_uids(p) == ["1A2B3C4D"], "after the refresh %r are selected" % selected_uids(p))
     check(ui.sensitive(p.button("Generate UID")), "the device buttons lost the selection")
-    x, y, w, h = ui.extents(t)
-    ui.xdotool("mousemove", x + w // 2, y + h // 2)
-    for key, uid in (("Down", "2C0FFEE0"), ("Up", "1A2B3C4D")):
-        ui.key(key)
-        ui.wait_for(lambda: selected_uids(p) == [uid], "%s to select %s (selected: %r)"
-                    % (key, uid, selected_uids(p)))
+    arrow_keys(p, t, [("Down", "2C0FFEE0"), ("Up", "1A2B3C4D")])
 
     # A new UID: the device stays selected under it after the discovery.
     p.click("Generate UID")
@@ -158,6 +166,8 @@ def test():
     check(ui.sensitive(p.button("Setup device")), "no device is selected for the device buttons")
     check(rows(p)[1][-1] == "2C0FFEE0", "the table is no longer sorted by address: %r" % rows(p)[1])
     ui.screenshot("new-uid")
+    # The rows came anew: the keyboard's row is the selected device's.
+    arrow_keys(p, t, [("Down", "2C0FFEE0"), ("Up", new_uid)])
     # Return in the table (clicked) sets up the selected device; from
     # Backlight, Tab reaches OK after the two limits.
     ui.click_row(t, rows(p)[1].index(new_uid))
@@ -166,6 +176,9 @@ def test():
     keys_in(ui.find(dialog, pyatspi.ROLE_TEXT, "Backlight"), "Tab", "Tab", "Tab")
     ok = ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK")
     ui.wait_for(lambda: ok.getState().contains(pyatspi.STATE_FOCUSED), "OK to have the focus")
+    ui.key("shift+Tab")
+    down = ui.find(dialog, pyatspi.ROLE_TEXT, "Limit down")
+    ui.wait_for(lambda: down.getState().contains(pyatspi.STATE_FOCUSED), "Shift+Tab back to Limit down")
     ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
     p.wait_no_dialogs()
     check(p.terminate() == 0, "exit status not 0")
