@@ -41,7 +41,7 @@ const Shortcut kShortcuts[] = {
     {"Ctrl+Shift+E", "Export"},
     {"Ctrl+Shift+P", "Apply"},
     {"F1", "Keyboard shortcuts"},
-    {"Alt+F, E, C, D, H", "open the File, Edit, Curve, Devices, Help menu; then an item's underlined letter"},
+    {"Alt+F, E, C, D, H", "open File, Edit, Curve, Devices, Help; then an item's underlined letter"},
     {nullptr, "In the curve view (click it first):"},
     {"Left, Right", "select the level before, after"},
     {"Home, End", "select level 0, 255"},
