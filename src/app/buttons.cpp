@@ -8,12 +8,12 @@
 #include <sys/stat.h>
 
 #include "app/curveActions.h"
-#include "app/devicePanel.h"
 #include "app/dialog.h"
-#include "app/mainWin.h"
+#include "app/refresh.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
+#include "device/bridge.h"
 
 namespace {
 
@@ -24,6 +24,14 @@ GtkWidget* buttonSave = nullptr;
 GtkWidget* buttonSendCurve = nullptr;
 GtkWidget* buttonUpdateFW = nullptr;
 
+// A button that uses the cable: made on the first call in the state the
+// lock word gives it, so that no click reaches it before the first refresh.
+GtkWidget* lockable(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  widgets_button(slot, label, action);
+  gtk_widget_set_sensitive(slot, refresh_state().enabled);
+  return slot;
+}
 
 }  // namespace
 
@@ -31,8 +39,8 @@ GtkWidget* getButtonCurve1() { return widgets_button(buttonCurve1, "Curve linear
 GtkWidget* getButtonCurve2() { return widgets_button(buttonCurve2, "Curve 2", buttonCurve2Action); }
 GtkWidget* getButtonRead() { return widgets_button(buttonRead, "Read curve", buttonReadAction); }
 GtkWidget* getButtonSave() { return widgets_button(buttonSave, "Save curve", buttonSaveAction); }
-GtkWidget* getButtonSend() { return buttons_lockable(buttonSendCurve, "Send curve", buttonSendCurveAction); }
-GtkWidget* getButtonUpdateFw() { return buttons_lockable(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
+GtkWidget* getButtonSend() { return lockable(buttonSendCurve, "Send curve", buttonSendCurveAction); }
+GtkWidget* getButtonUpdateFw() { return lockable(buttonUpdateFW, "Update FW", buttonUpdateFWAction); }
 
 GtkWidget* getButtonsPanel() {
   GtkWidget* box;
@@ -47,11 +55,11 @@ GtkWidget* getButtonsPanel() {
 
 // The buttons that use the cable are insensitive while a background job
 // holds it: a click would stall the window until the job ends.
-void buttonsEnable(bool enabled, bool deviceSelected) {
+// None of the panel's buttons acts on the selected device.
+void buttonsEnable(bool enabled, bool /*deviceSelected*/) {
   GtkWidget* cableButtons[] = {buttonSendCurve, buttonUpdateFW};
   for (GtkWidget* b : cableButtons)
     if (b && gtk_widget_get_sensitive(b) != (gboolean)enabled) gtk_widget_set_sensitive(b, enabled);
-  devicePanel_enable(enabled, deviceSelected);
 }
 
 namespace {
@@ -90,14 +98,5 @@ void buttonUpdateFWAction() {
     return;
   }
   buttonSendAction(selected_dev.load(), getFilename());
-  buttons_refresh();
+  refresh_all();
 }
-
-GtkWidget* buttons_lockable(GtkWidget*& slot, const char* label, void (*action)()) {
-  if (slot) return slot;
-  widgets_button(slot, label, action);
-  buttons_refresh();
-  return slot;
-}
-
-void buttons_refresh() { buttonsEnable(lockComponents.load() == 0, selected_dev.load() != 0xFFFFFFFFu); }

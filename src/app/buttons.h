@@ -7,19 +7,12 @@ typedef struct _GtkWidget GtkWidget;
 // "Read curve", "Save curve", "Send curve", "Update FW", the approximation
 // selector and the curve label, top to bottom.
 GtkWidget* getButtonsPanel();
-// Called on every timer tick with whether no background job runs and
-// whether a device is selected. While a job runs, the buttons that use the
-// cable ("Send curve", "Update FW") are insensitive.
+// The panel's update, called by the window's refresh (app/refresh) on
+// every timer tick and after every action that changes the state: whether
+// no background job runs and whether a device is selected. While a job
+// runs, the buttons that use the cable ("Send curve", "Update FW") are
+// insensitive. They are made in that state too.
 void buttonsEnable(bool enabled, bool deviceSelected);
-// Brings every button's sensitivity up to date with the lock word and the
-// selection now, as the next tick would. The panels are built in their state
-// this way, and every action that sets a lock bit or changes the selection
-// calls it: a click in the 100 ms before the tick must not reach a button
-// that can no longer do its job.
-void buttons_refresh();
-// widgets_button for a button that buttonsEnable governs: made on the first
-// call in the state the lock word and the selection give it.
-GtkWidget* buttons_lockable(GtkWidget*& slot, const char* label, void (*action)());
 
 GtkWidget* getButtonCurve1();
 GtkWidget* getButtonCurve2();

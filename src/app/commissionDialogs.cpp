@@ -9,12 +9,13 @@
 
 #include <sys/stat.h>
 
+#include "app/addressPreview.h"
 #include "app/busyCursor.h"
-#include "app/buttons.h"
 #include "app/devicePanel.h"
 #include "app/deviceTable.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/commission_job.h"
@@ -34,11 +35,13 @@ Pending pending = PENDING_NONE;
 CommissionPlan applyPlan;
 char applyPath[DIALOG_PATH_SIZE];
 
-// A button the menu follows but the window never shows: owned here.
+// A button the menu follows but the window never shows: owned here, made
+// in the state the update gives it.
 GtkWidget* hiddenButton(GtkWidget*& slot, const char* label, void (*action)()) {
   if (slot) return slot;
-  buttons_lockable(slot, label, action);
+  widgets_button(slot, label, action);
   g_object_ref_sink(slot);
+  commissionDialogs_update(refresh_state());
   return slot;
 }
 
@@ -48,7 +51,7 @@ bool started(int result, Pending then) {
   if (result != JOB_STARTED) return false;
   pending = then;
   busyCursor_begin(nullptr);
-  buttons_refresh();
+  refresh_all();
   return true;
 }
 
@@ -134,7 +137,12 @@ void askToApply() {
   gtk_dialog_add_button(d, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
   gtk_dialog_add_button(d, GTK_STOCK_APPLY, GTK_RESPONSE_APPLY);
   gtk_dialog_set_response_sensitive(d, GTK_RESPONSE_APPLY, changes > 0);
-  gtk_dialog_set_default_response(d, GTK_RESPONSE_CANCEL);
+  // Return applies, except when every device of the file would be written:
+  // then it cancels. The default has the keyboard, not the results.
+  const int devices = run->plan ? run->plan->count : 0;
+  const int answer = changes > 0 && changes < devices ? GTK_RESPONSE_APPLY : GTK_RESPONSE_CANCEL;
+  gtk_dialog_set_default_response(d, answer);
+  gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(d, answer));
   char summary[COMMISSION_TEXT_SIZE];
   commission_totalsLine(run, summary, sizeof summary);
   std::string head = std::string(applyPath) + "\n" + summary + "\n\n";
@@ -177,45 +185,76 @@ struct AddressDialog {
   bool valid;
 };
 
-// The plan the dialog's fields give; false with the reason in `why`.
-bool planOf(AddressDialog* a, char* why, int size) {
+// The devices the dialog's choice names: all listed, or the selected ones.
+int chosen(AddressDialog* a, const uint32_t** uids) {
   const bool selected = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(a->selectedOnly)) != FALSE;
-  const uint32_t* uids = selected ? a->selected : a->all;
-  const int count = selected ? a->selectedCount : a->allCount;
-  int32_t start = 0, step = 0;
+  *uids = selected ? a->selected : a->all;
+  return selected ? a->selectedCount : a->allCount;
+}
+
+// The fields' values; false with the reason in `why`.
+bool fieldsOf(AddressDialog* a, int32_t* start, int32_t* step, char* why, int size) {
   char bad[160];
-  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), &start, bad, sizeof bad)) {
+  if (!commission_parseField(COMMISSION_ADDR, gtk_entry_get_text(GTK_ENTRY(a->start)), start, bad, sizeof bad)) {
     snprintf(why, (size_t)size, "Start address: %s.", bad);
     return false;
   }
-  if (!commission_parseNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_STEP_MAX, &step, bad,
+  if (!commission_parseNumber(gtk_entry_get_text(GTK_ENTRY(a->step)), 0, COMMISSION_STEP_MAX, step, bad,
                               sizeof bad)) {
     snprintf(why, (size_t)size, "Step: %s.", bad);
     return false;
   }
-  // The preview shows where each device would go, also past 512.
+  return true;
+}
+
+// The preview: where each device would go, also past 512; nothing while a
+// field holds no valid number.
+void showPreview(AddressDialog* a, bool parsed, int32_t start, int32_t step) {
+  const uint32_t* uids;
+  const int count = chosen(a, &uids);
   GtkCList* l = GTK_CLIST(a->preview);
   gtk_clist_freeze(l);
   gtk_clist_clear(l);
   const DeviceTableModel* m = devicePanel_model();
-  for (int i = 0; i < count; i++) {
+  for (int i = 0; parsed && i < count; i++) {
     const int row = deviceTable_find(m, uids[i]);
-    char address[24];
-    const long long at = commission_addressAt(start, step, i);
-    snprintf(address, sizeof address, at > COMMISSION_LAST_ADDR ? "%lld (past 512)" : "%lld", at);
+    char address[32];
+    addressPreview_row(start, step, i, address, sizeof address);
     gchar* cells[2] = {row >= 0 ? (gchar*)m->rows[row].cells[DEVICE_COL_ROW] : (gchar*)"", address};
     gtk_clist_append(l, cells);
   }
   gtk_clist_thaw(l);
-  return commission_addressPlan(start, step, uids, count, &a->plan, why, size);
+}
+
+// The plan the dialog's fields give; false with the reason in `why`. Before
+// anything is tried, `why` words a sequence past 512 as the preview it is,
+// and warns of a step of 0 that gives several devices one address.
+bool planOf(AddressDialog* a, char* why, int size) {
+  int32_t start = 0, step = 0;
+  const bool parsed = fieldsOf(a, &start, &step, why, size);
+  showPreview(a, parsed, start, step);
+  if (!parsed) return false;
+  const uint32_t* uids;
+  const int count = chosen(a, &uids);
+  char preview[ADDRESS_PREVIEW_TEXT_SIZE];
+  const AddressPreviewKind kind = addressPreview_summary(start, step, count, preview, sizeof preview);
+  const bool planned = commission_addressPlan(start, step, uids, count, &a->plan, why, size);
+  if (kind == ADDRESS_PREVIEW_PAST_END || (planned && kind != ADDRESS_PREVIEW_FINE))
+    snprintf(why, (size_t)size, "%s", preview);
+  return planned;
 }
 
 void onAddressChanged(GtkWidget*, gpointer data) {
   AddressDialog* a = (AddressDialog*)data;
   char why[COMMISSION_TEXT_SIZE] = "";
   a->valid = planOf(a, why, sizeof why);
-  gtk_label_set_text(GTK_LABEL(a->check), a->valid ? "" : why);
+  gtk_label_set_text(GTK_LABEL(a->check), why);
   gtk_dialog_set_response_sensitive(GTK_DIALOG(a->dialog), GTK_RESPONSE_OK, a->valid);
+  // Return answers OK, except when every device listed would be written:
+  // then Cancel is the default.
+  const uint32_t* uids;
+  const bool every = chosen(a, &uids) >= a->allCount;
+  gtk_dialog_set_default_response(GTK_DIALOG(a->dialog), every ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK);
 }
 
 GtkWidget* entry(const char* text, const char* name, AddressDialog* a) {
@@ -277,10 +316,11 @@ GtkWidget* getButtonAddressSequence() {
 GtkWidget* getButtonExport() { return hiddenButton(buttonExport, "Export", exportAction); }
 GtkWidget* getButtonApply() { return hiddenButton(buttonApply, "Apply", applyAction); }
 
-void commissionDialogs_enable(bool enabled, bool devicesListed) {
-  if (buttonAddress) gtk_widget_set_sensitive(buttonAddress, enabled && devicesListed);
-  if (buttonExport) gtk_widget_set_sensitive(buttonExport, enabled && devicesListed);
-  if (buttonApply) gtk_widget_set_sensitive(buttonApply, enabled);
+void commissionDialogs_update(const WindowState& state) {
+  const bool listed = state.devicesListed > 0;
+  if (buttonAddress) gtk_widget_set_sensitive(buttonAddress, state.enabled && listed);
+  if (buttonExport) gtk_widget_set_sensitive(buttonExport, state.enabled && listed);
+  if (buttonApply) gtk_widget_set_sensitive(buttonApply, state.enabled);
 }
 
 void commissionDialogs_tick() {
@@ -289,8 +329,7 @@ void commissionDialogs_tick() {
   pending = PENDING_NONE;
   busyCursor_end();
   // The table shows what the devices hold now before the report opens.
-  devicePanel_tick();
-  buttons_refresh();
+  refresh_all();
   switch (done) {
     case PENDING_ADDRESS: showReport("Address in sequence: report", commissionJob_run()); break;
     case PENDING_CHECK: askToApply(); break;
@@ -313,7 +352,6 @@ void addressSequenceAction() {
   a->dialog = dialog.widget();
   gtk_dialog_add_button(GTK_DIALOG(a->dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
   gtk_dialog_add_button(GTK_DIALOG(a->dialog), GTK_STOCK_OK, GTK_RESPONSE_OK);
-  gtk_dialog_set_default_response(GTK_DIALOG(a->dialog), GTK_RESPONSE_OK);
   pack(a->dialog, addressFields(a.get()));
   pack(a->dialog, whichDevices(a.get()));
   pack(a->dialog, previewList(a.get()), true);
@@ -322,7 +360,7 @@ void addressSequenceAction() {
   onAddressChanged(nullptr, a.get());
   for (;;) {
     if (dialog.run() != GTK_RESPONSE_OK) return;
-    // Enter in a field answers OK even while it is insensitive.
+    // Return in a field answers the default even while it is insensitive.
     if (a->valid) break;
   }
   started(commissionJob_startRun(&a->plan, false), PENDING_ADDRESS);

@@ -8,16 +8,19 @@
 #pragma once
 
 typedef struct _GtkWidget GtkWidget;
+struct WindowState;
 
 // Buttons that are never shown: the menu items follow their sensitivity.
 GtkWidget* getButtonAddressSequence();
 GtkWidget* getButtonExport();
 GtkWidget* getButtonApply();
 
-// Called whenever the buttons' sensitivity is brought up to date: whether
-// no background job holds a lock bit, and whether the table lists devices.
-void commissionDialogs_enable(bool enabled, bool devicesListed);
-// Called on every timer tick: reports a job that has ended.
+// The update the window's refresh (app/refresh) calls: Address in sequence
+// and Export while no background job holds a lock bit and the table lists
+// devices, Apply while no job holds one.
+void commissionDialogs_update(const WindowState& state);
+// Called on every timer tick: reports a job that has ended (after a refresh
+// has shown what the devices hold now).
 void commissionDialogs_tick();
 
 void addressSequenceAction();

@@ -5,6 +5,7 @@
 #include "app/busyCursor.h"
 #include "app/devicePanel.h"
 #include "app/dialog.h"
+#include "app/refresh.h"
 #include "app/setupDialog.h"
 #include "device/app_dali.h"
 #include "device/app_genUID.h"
@@ -58,6 +59,8 @@ void buttonEditAction() {
     BusyCursor busy;
     // A write the device does not confirm may not have reached it: say so.
     const int written = app_setup_send(uid, &values);
+    // The table shows what the device holds now, before any message.
+    refresh_all();
     if (written < 0) notResponding(uid, written);
   } else if (result == SETUP_DIALOG_INVALID && values.errorText[0]) {
     messageError(values.errorText);

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/buttons.h"
-#include "app/commissionDialogs.h"
 #include "app/deviceActions.h"
 #include "app/deviceTable.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
+#include "app/statusLine.h"
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
@@ -49,6 +49,7 @@ int wantedCount = 0;
 uint32_t anchor = kNone;
 // Set while the panel itself changes the list's selection.
 bool restoring = false;
+GtkStyle* monoStyle = nullptr;  // made from the list's style when first needed
 
 GtkCList* list() {
   getDeviceList();
@@ -75,9 +76,9 @@ void forgetSelection() {
 // Starts a discovery unless one runs, and shows at once what it locks.
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
-  if (!discoveryJob_running()) discoveryJob_start(mode);
-  devicePanel_tick();
-  buttons_refresh();
+  if (!discoveryJob_running() && discoveryJob_start(mode) == DISCOVERY_JOB_STARTED)
+    statusLine_discoveryStarted(mode);
+  refresh_all();
 }
 
 // The selection after the rows were rebuilt: the rows of the wanted UIDs
@@ -107,19 +108,44 @@ void restoreSelection(bool reading) {
     selected_dev.store(kNone);
 }
 
-void fillList() {
+// The row texts' style: the list's own with a fixed-width font, so that the
+// UIDs line up under each other.
+GtkStyle* rowTextStyle(GtkCList* l) {
+  if (!monoStyle) {
+    monoStyle = gtk_style_copy(gtk_widget_get_style(GTK_WIDGET(l)));
+    pango_font_description_set_family(monoStyle->font_desc, "Monospace");
+  }
+  return monoStyle;
+}
+
+// The device on the keyboard's row of the list, or kNone.
+uint32_t focusedDevice() {
+  const int row = list()->focus_row;
+  return row >= 0 && row < shown.count ? shown.rows[row].uid : kNone;
+}
+
+void fillList(uint32_t focused) {
   GtkCList* l = list();
   GtkAdjustment* v = gtk_clist_get_vadjustment(l);
   const gdouble top = v ? v->value : 0.0;
   restoring = true;
   gtk_clist_freeze(l);
   gtk_clist_clear(l);
+  gchar empty[] = "";
   for (int i = 0; i < shown.count; i++) {
-    gchar* cells[DEVICE_COLUMNS];
+    gchar* cells[DEVICE_LIST_COLUMNS];
     for (int c = 0; c < DEVICE_COLUMNS; c++) cells[c] = shown.rows[i].cells[c];
+    cells[DEVICE_COLUMNS] = empty;
     gtk_clist_append(l, cells);
+    gtk_clist_set_cell_style(l, i, DEVICE_COL_ROW, rowTextStyle(l));
   }
   restoreSelection(shownReading);
+  // The keyboard's row is on the device selected last (else it stays on
+  // the device it was on): Up and Down go on from there, not from the first
+  // row, also after a discovery listed the devices anew.
+  int row = deviceTable_find(&shown, selected_dev.load());
+  if (row < 0) row = deviceTable_find(&shown, focused);
+  if (row >= 0) l->focus_row = row;
   gtk_clist_thaw(l);
   restoring = false;
   // A refresh keeps the rows the operator scrolled to in view.
@@ -165,33 +191,62 @@ gboolean onKeyPress(GtkWidget*, GdkEventKey* e, gpointer) {
   return TRUE;
 }
 
-// The columns as wide as their widest text, the row text's as the widest
-// row; the last column takes what is left.
+int textWidth(GtkCList* l, const char* text, const PangoFontDescription* font) {
+  PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(l), text);
+  if (font) pango_layout_set_font_description(layout, font);
+  int w = 0, h = 0;
+  pango_layout_get_pixel_size(layout, &w, &h);
+  g_object_unref(layout);
+  return w;
+}
+
+// The columns as wide as their widest text (the row texts' in their
+// fixed-width font); the empty one after them takes what is left, so the
+// last column of values ends with its values. Numbers are right-aligned,
+// and so are the row texts, their UIDs under each other.
 void setColumnWidths(GtkCList* l) {
-  const char* const widest[DEVICE_COLUMNS] = {"(200) DDDDDDDD", "not responding", "to 100%", "100 s",
-                                              "100%", "255\u2013255", "ver.3.255;", "255"};
+  const char* const widest[DEVICE_COLUMNS] = {"(200) DDDDDDDD", "not responding", "to 100%", "reading\u2026",
+                                              "reading\u2026", "255\u2013255", "reading\u2026", "reading\u2026"};
   for (int c = 0; c < DEVICE_COLUMNS; c++) {
     char title[TITLE_SIZE];
     snprintf(title, sizeof title, "%s \u25BC", deviceTable_title(c));
-    int width = 0;
-    for (const char* text : {(const char*)title, widest[c]}) {
-      PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(l), text);
-      int w = 0, h = 0;
-      pango_layout_get_pixel_size(layout, &w, &h);
-      g_object_unref(layout);
-      width = MAX(width, w);
-    }
+    const PangoFontDescription* font = c == DEVICE_COL_ROW ? rowTextStyle(l)->font_desc : nullptr;
+    const int width = MAX(textWidth(l, title, nullptr), textWidth(l, widest[c], font));
     gtk_clist_set_column_width(l, c, width + 8);
+    gtk_clist_set_column_justification(l, c, c == DEVICE_COL_LOSS ? GTK_JUSTIFY_LEFT : GTK_JUSTIFY_RIGHT);
   }
-  gtk_clist_set_column_justification(l, DEVICE_COL_ADDR, GTK_JUSTIFY_RIGHT);
-  gtk_clist_set_column_justification(l, DEVICE_COL_BACKLIGHT, GTK_JUSTIFY_RIGHT);
+  gtk_clist_set_column_width(l, DEVICE_COLUMNS, 0);
+}
+
+// The list's style came (or changed): the row texts' font and the widths
+// made from it follow, and the rows are put in again with it.
+void onStyleSet(GtkWidget* w, GtkStyle*, gpointer) {
+  if (monoStyle) g_object_unref(monoStyle);
+  monoStyle = nullptr;
+  setColumnWidths(GTK_CLIST(w));
+  listSet = false;
+}
+
+// No half row at the bottom of the table: it ends after its last whole row
+// and the strip under it stays empty.
+void onBoxAllocated(GtkWidget*, GtkAllocation*, gpointer) {
+  GtkWidget* scrolled = getDeviceList();
+  GtkCList* l = list();
+  const int pitch = l->row_height + 1;  // a row and the line under it
+  const int excess = l->clist_window_height % pitch;
+  GtkAllocation a = scrolled->allocation;
+  if (excess == 0 || a.height - excess < 2 * pitch) return;
+  a.height -= excess;
+  gtk_widget_size_allocate(scrolled, &a);
 }
 
 void setUpList() {
   GtkCList* l = list();
   gtk_clist_set_selection_mode(l, GTK_SELECTION_EXTENDED);
   gtk_clist_column_titles_active(l);
+  gtk_clist_column_title_passive(l, DEVICE_COLUMNS);
   setColumnWidths(l);
+  g_signal_connect(l, "style-set", G_CALLBACK(onStyleSet), NULL);
   g_signal_connect(l, "click_column", G_CALLBACK(onClickColumn), NULL);
   g_signal_connect(l, "select_row", G_CALLBACK(onSelectionSignal), NULL);
   g_signal_connect(l, "unselect_row", G_CALLBACK(onSelectionSignal), NULL);
@@ -208,6 +263,15 @@ GtkWidget* buttonColumn() {
   return fixed;
 }
 
+// A button of the panel: made on the first call in the state the panel's
+// update gives it, so that no click reaches it before the first refresh.
+GtkWidget* button(GtkWidget*& slot, const char* label, void (*action)()) {
+  if (slot) return slot;
+  widgets_button(slot, label, action);
+  devicePanel_update(refresh_state());
+  return slot;
+}
+
 }  // namespace
 
 char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
@@ -215,14 +279,14 @@ char* devicePanel_rowText(char* text, int size, int number, unsigned uid) {
   return text;
 }
 
-GtkWidget* getButtonDiscovery() { return buttons_lockable(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
+GtkWidget* getButtonDiscovery() { return button(buttonDiscovery, "Discovery", buttonDiscoveryAction); }
 GtkWidget* getButtonQuickDiscovery() {
-  return buttons_lockable(buttonQuick, "Quick discovery", buttonQuickDiscoveryAction);
+  return button(buttonQuick, "Quick discovery", buttonQuickDiscoveryAction);
 }
-GtkWidget* getButtonFindNew() { return buttons_lockable(buttonNew, "Find new devices", buttonFindNewAction); }
-GtkWidget* getButtonEdit() { return buttons_lockable(buttonEdit, "Setup device", buttonEditAction); }
-GtkWidget* getButtonIdentify() { return buttons_lockable(buttonIdentify, "Identify", buttonIdentifyAction); }
-GtkWidget* getButtonGenUID() { return buttons_lockable(buttonGenUID, "Generate UID", buttonGenUIDAction); }
+GtkWidget* getButtonFindNew() { return button(buttonNew, "Find new devices", buttonFindNewAction); }
+GtkWidget* getButtonEdit() { return button(buttonEdit, "Setup device", buttonEditAction); }
+GtkWidget* getButtonIdentify() { return button(buttonIdentify, "Identify", buttonIdentifyAction); }
+GtkWidget* getButtonGenUID() { return button(buttonGenUID, "Generate UID", buttonGenUIDAction); }
 
 GtkWidget* devicePanel_get() {
   if (frame) return frame;
@@ -232,6 +296,7 @@ GtkWidget* devicePanel_get() {
   gtk_container_add(GTK_CONTAINER(frame), box);
   gtk_box_pack_start(GTK_BOX(box), getDeviceList(), TRUE, TRUE, 5);
   gtk_box_pack_start(GTK_BOX(box), buttonColumn(), FALSE, TRUE, 5);
+  g_signal_connect_after(box, "size-allocate", G_CALLBACK(onBoxAllocated), NULL);
   setUpList();
   gtk_widget_show(box);
   gtk_widget_show(frame);
@@ -256,15 +321,14 @@ int makeDiscovery() {
   return 0;
 }
 
-void devicePanel_enable(bool enabled, bool deviceSelected) {
+void devicePanel_update(const WindowState& state) {
   for (GtkWidget* b : {buttonDiscovery, buttonQuick, buttonNew})
-    if (b) gtk_widget_set_sensitive(b, enabled);
+    if (b) gtk_widget_set_sensitive(b, state.enabled);
   for (GtkWidget* b : {buttonEdit, buttonIdentify, buttonGenUID})
-    if (b) gtk_widget_set_sensitive(b, enabled && deviceSelected);
-  commissionDialogs_enable(enabled, shown.count > 0);
+    if (b) gtk_widget_set_sensitive(b, state.enabled && state.deviceSelected);
 }
 
-void devicePanel_tick() {
+void devicePanel_updateTable() {
   if (!mainWin_deviceListWidget()) return;
   const bool reading = discoveryJob_running();
   if (listSet && discoveryJob_generation() == shownFound && dev_generation() == shownRecords &&
@@ -287,10 +351,10 @@ int devicePanel_refresh() {
     restoreSelection(shownReading);
     restoring = false;
   } else {
+    const uint32_t focused = focusedDevice();
     shown = fresh;
-    fillList();
+    fillList(focused);
   }
-  buttons_refresh();
   return shown.count;
 }
 
@@ -317,7 +381,7 @@ void devicePanel_selectionChanged() {
   // that row was unselected, another selected row takes its place.
   anchor = anchorKept ? current : wantedCount > 0 ? wanted[wantedCount - 1] : kNone;
   selected_dev.store(anchor);
-  buttons_refresh();
+  refresh_all();
 }
 
 void devicePanel_sortBy(int column) {

@@ -6,12 +6,13 @@
 // cannot do its job: all of them while a background job holds a lock bit,
 // the last three also while no device is selected.
 //
-// The table has a column for the row text "(%d) %08X" and one for each
+// The table has a column for the row text "(%d) %08X" (right-aligned in a
+// fixed-width font, so the numbers and the UIDs line up) and one for each
 // setting, the firmware version and the DALI count (app/deviceTable); a
 // click on a column's title sorts by it (again: the other way). The
-// selection is kept by UID: across a refresh, Find new devices and the
-// discovery after a UID change. Double-click or Enter on a row opens
-// "Setup device".
+// selection and the keyboard's row are kept by UID: across a refresh, Find
+// new devices and the discovery after a UID change. Double-click or Enter
+// on a row opens "Setup device".
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,13 @@
 #include "app/deviceTable.h"
 
 typedef struct _GtkWidget GtkWidget;
+struct WindowState;
+
+enum {
+  // The list's columns: the table's, and an empty one after them that takes
+  // the width they leave.
+  DEVICE_LIST_COLUMNS = DEVICE_COLUMNS + 1,
+};
 
 // Builds the frame on the first call and returns it later.
 GtkWidget* devicePanel_get();
@@ -42,14 +50,15 @@ void buttonFindNewAction();
 // selection for the devices it finds again. Returns 0.
 int makeDiscovery();
 
-// Called on every timer tick: whether no background job holds a lock bit,
-// and whether a device is selected.
-void devicePanel_enable(bool enabled, bool deviceSelected);
-// Called on every timer tick before messages are shown: brings the table up
-// to date when the devices found or their records changed.
-void devicePanel_tick();
-// Rebuilds the table from the devices found and their records now, as the
-// tick does when something changed. Returns the number of rows.
+// The panel's updates, called by the window's refresh (app/refresh): the
+// table first, brought up to date when the devices found or their records
+// changed (the selection and the keyboard's row stay with their devices);
+// then the buttons, from whether no background job holds a lock bit and
+// whether a device is selected.
+void devicePanel_updateTable();
+void devicePanel_update(const WindowState& state);
+// Rebuilds the table from the devices found and their records now, whether
+// or not they changed. Returns the number of rows.
 int devicePanel_refresh();
 // The rows of the list as "(%d) %08X", numbered from 1. Writes at most
 // size bytes with the terminator; returns text.

@@ -60,6 +60,7 @@ void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device*
     row->record.uid = uid;
     if (reads == DEVICE_READS_RUNNING) {
       row->state = DEVICE_ROW_PENDING;
+      for (int c = DEVICE_COL_ROW + 1; c < DEVICE_COLUMNS; c++) cell(row, c, "reading\u2026");
     } else if (!record && reads == DEVICE_READS_STOPPED) {
       row->state = DEVICE_ROW_NOT_READ;
       cell(row, DEVICE_COL_ADDR, "not read");
@@ -80,7 +81,7 @@ void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device*
     cell(row, DEVICE_COL_SLEEP, "%d s", d.display[0]);
   cell(row, DEVICE_COL_BACKLIGHT, "%d%%", d.display[1]);
   cell(row, DEVICE_COL_LIMITS, "%d\u2013%d", d.limit[1], d.limit[0]);
-  dev_verText(&d, row->cells[DEVICE_COL_FIRMWARE], DEVICE_CELL_SIZE);
+  cell(row, DEVICE_COL_FIRMWARE, "%d.%d", d.ver[0], d.ver[1]);
   cell(row, DEVICE_COL_DALI, "%d", d.daliCount);
 }
 

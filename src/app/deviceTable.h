@@ -58,10 +58,11 @@ struct DeviceTableModel {
 const char* deviceTable_title(int column);
 
 // Fills a row for the device found as number `number`: record is its
-// record in the device table, or null when it has none. Without an
-// answered record the row shows its UID and, as its address, nothing while
-// the devices are read, "not read" when it has no record because the cable
-// failed first, else "not responding".
+// record in the device table, or null when it has none. The firmware reads
+// "major.minor" ("1.4"). Without an answered record the row shows its UID
+// and "reading…" in every value while the devices are read; else, as its
+// address, "not read" when it has no record because the cable failed
+// first, or "not responding".
 void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, DeviceReads reads);
 
 // Fills the model from the devices found (discoveryJob_found) and a copy of

@@ -15,6 +15,8 @@
 #include "app/dialog.h"
 #include "app/icon.h"
 #include "app/menu.h"
+#include "app/refresh.h"
+#include "app/statusLine.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
 #include "device/app_firmware.h"
@@ -33,8 +35,10 @@ unsigned ptimer = 0;
 bool compEnabled = true;
 MainWinShower shower = nullptr;
 
-// Shows a message in its dialog, or through the test's replacement.
+// Shows a message in its dialog, or through the test's replacement; a
+// report the status line waits for goes there instead.
 void showNow(int type, const char* text) {
+  if (statusLine_take(type, text)) return;
   if (shower)
     shower(type, text);
   else if (type == BRIDGE_INFO)
@@ -65,7 +69,7 @@ void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpo
   if (rowText && sscanf(rowText, "(%d) %08X", &number, &uid) == 2) selected_dev.store(uid);
   printf("mainWin: selected = %08X %d\n", (unsigned)selected_dev.load(), number);
   fflush(stdout);
-  buttons_refresh();
+  refresh_all();
 }
 
 // While a discovery runs the bar says how far it got: "N devices found";
@@ -165,9 +169,9 @@ GtkWidget* getProgressBar() {
 
 GtkWidget* getDeviceList() {
   if (scrolledDeviceList) return scrolledDeviceList;
-  const char* titles[DEVICE_COLUMNS];
-  for (int c = 0; c < DEVICE_COLUMNS; c++) titles[c] = deviceTable_title(c);
-  scrolledDeviceList = widgets_table(titles, DEVICE_COLUMNS, "Device list", 440, 135, &deviceList);
+  const char* titles[DEVICE_LIST_COLUMNS];
+  for (int c = 0; c < DEVICE_LIST_COLUMNS; c++) titles[c] = deviceTable_title(c);
+  scrolledDeviceList = widgets_table(titles, DEVICE_LIST_COLUMNS, "Device list", 440, 135, &deviceList);
   g_signal_connect(deviceList, "select_row", G_CALLBACK(selection_made), NULL);
   return scrolledDeviceList;
 }
@@ -178,18 +182,20 @@ double mainWin_fraction(int32_t done, int32_t total) {
   return done < total ? (double)done / (double)total : 1.0;
 }
 
-int progress(void* data) {
-  if (data) {
-    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(data),
-                                  mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
-                                                   pStatusTop.load(std::memory_order_relaxed)));
-    showFoundCount(GTK_PROGRESS_BAR(data));
-  }
-  // The buttons first: a message shown below keeps this tick open until the
-  // operator closes it, and the window behind it must not show stale ones.
-  devicePanel_tick();
-  compEnabled = lockComponents.load() == 0;
-  buttonsEnable(compEnabled, selected_dev.load() != 0xFFFFFFFFu);
+void mainWin_updateProgress() {
+  if (!progressBar) return;
+  GtkProgressBar* bar = GTK_PROGRESS_BAR(progressBar);
+  gtk_progress_bar_set_fraction(bar, mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
+                                                      pStatusTop.load(std::memory_order_relaxed)));
+  showFoundCount(bar);
+}
+
+int progress(void*) {
+  // Everything up to date first (the bar, the table, the buttons): a message
+  // shown below keeps this tick open until the operator closes it, and the
+  // window behind it must not show stale ones.
+  refresh_all();
+  compEnabled = refresh_shown().enabled;
   // A commissioning job that has ended is reported (and Apply goes on).
   commissionDialogs_tick();
   bridge_showPending();
@@ -242,7 +248,9 @@ void createGUI() {
   atk_object_set_name(gtk_widget_get_accessible(paned), "Curve and devices");
   gtk_widget_show(paned);
   gtk_box_pack_start(GTK_BOX(vbox), paned, TRUE, TRUE, 0);
-  // The progress bar last: across the whole width, under everything else.
+  // The progress bar across the whole width under everything else, but for
+  // the status line at the bottom.
+  gtk_box_pack_end(GTK_BOX(vbox), statusLine_get(), FALSE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.

@@ -31,10 +31,13 @@ GtkWidget* getDeviceList();
 GtkWidget* mainWin_deviceListWidget();
 int progress(void* data);
 void destroy();
+// The progress bar's update, called by the window's refresh (app/refresh):
+// its fraction from the progress pair, and its text from the job that runs.
+void mainWin_updateProgress();
 
 // The progress bar's fraction for a done/total pair.
 double mainWin_fraction(int32_t done, int32_t total);
-// Whether the last tick found no background job running.
+// Whether the last refresh found no background job running.
 bool mainWin_componentsEnabled();
 // Records the calling thread as the GUI thread (createGUI does it).
 void mainWin_markGuiThread();

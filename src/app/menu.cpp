@@ -9,6 +9,7 @@
 #include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
+#include "app/refresh.h"
 #include "curve/curve_undo.h"
 
 namespace {
@@ -36,7 +37,11 @@ const Shortcut kShortcuts[] = {
     {"F6", "Find new devices"},
     {"Ctrl+E", "Setup device"},
     {"Ctrl+I", "Identify"},
+    {"Ctrl+Shift+A", "Address in sequence"},
+    {"Ctrl+Shift+E", "Export"},
+    {"Ctrl+Shift+P", "Apply"},
     {"F1", "Keyboard shortcuts"},
+    {"Alt+F, E, C, D, H", "open File, Edit, Curve, Devices, Help; then an item's underlined letter"},
     {nullptr, "In the curve view (click it first):"},
     {"Left, Right", "select the level before, after"},
     {"Home, End", "select level 0, 255"},
@@ -58,9 +63,10 @@ struct Accel {
 
 void onActivate(GtkMenuItem*, gpointer action) { ((void (*)())action)(); }
 
+// Every item's label has its mnemonic: the letter after '_'.
 GtkWidget* addItem(GtkWidget* menu, GtkAccelGroup* accel, const char* label, void (*action)(),
                    Accel key = {0, (GdkModifierType)0}) {
-  GtkWidget* item = gtk_menu_item_new_with_label(label);
+  GtkWidget* item = gtk_menu_item_new_with_mnemonic(label);
   g_signal_connect(item, "activate", G_CALLBACK(onActivate), (gpointer)action);
   if (key.key) gtk_widget_add_accelerator(item, "activate", accel, key.key, key.mods, GTK_ACCEL_VISIBLE);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
@@ -76,7 +82,7 @@ void onActivateButton(GtkMenuItem*, gpointer button) {
 // button is (an insensitive item's accelerator does nothing either).
 GtkWidget* addButtonItem(GtkWidget* menu, GtkAccelGroup* accel, const char* label, GtkWidget* button,
                          Accel key = {0, (GdkModifierType)0}) {
-  GtkWidget* item = gtk_menu_item_new_with_label(label);
+  GtkWidget* item = gtk_menu_item_new_with_mnemonic(label);
   g_signal_connect(item, "activate", G_CALLBACK(onActivateButton), button);
   g_object_bind_property(button, "sensitive", item, "sensitive", G_BINDING_SYNC_CREATE);
   if (key.key) gtk_widget_add_accelerator(item, "activate", accel, key.key, key.mods, GTK_ACCEL_VISIBLE);
@@ -155,50 +161,51 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   bar = gtk_menu_bar_new();
 
   GtkWidget* file = addMenu("_File");
-  addItem(file, accel, "Read curve\u2026", buttonReadAction, {GDK_o, CTRL});
-  addItem(file, accel, "Save curve\u2026", buttonSaveAction, {GDK_s, CTRL});
+  addItem(file, accel, "_Read curve\u2026", buttonReadAction, {GDK_o, CTRL});
+  addItem(file, accel, "_Save curve\u2026", buttonSaveAction, {GDK_s, CTRL});
   addSeparator(file);
-  addItem(file, accel, "Quit", quitAction, {GDK_q, CTRL});
+  addItem(file, accel, "_Quit", quitAction, {GDK_q, CTRL});
 
   GtkWidget* edit = addMenu("_Edit");
-  itemUndo = addItem(edit, accel, "Undo", curveUndoAction, {GDK_z, CTRL});
-  itemRedo = addItem(edit, accel, "Redo", curveRedoAction, {GDK_z, CTRL_SHIFT});
+  itemUndo = addItem(edit, accel, "_Undo", curveUndoAction, {GDK_z, CTRL});
+  itemRedo = addItem(edit, accel, "_Redo", curveRedoAction, {GDK_z, CTRL_SHIFT});
   gtk_widget_add_accelerator(itemRedo, "activate", accel, GDK_y, CTRL, (GtkAccelFlags)0);
 
   GtkWidget* curve = addMenu("_Curve");
-  addItem(curve, accel, "Curve linear", buttonCurve1Action, {GDK_1, CTRL});
-  addItem(curve, accel, "Curve 2", buttonCurve2Action, {GDK_2, CTRL});
-  addItem(curve, accel, "DALI logarithmic", curveDaliLogAction, {GDK_3, CTRL});
-  addItem(curve, accel, "Gamma 2.2", curveGammaAction, {GDK_4, CTRL});
+  addItem(curve, accel, "Curve _linear", buttonCurve1Action, {GDK_1, CTRL});
+  addItem(curve, accel, "Curve _2", buttonCurve2Action, {GDK_2, CTRL});
+  addItem(curve, accel, "_DALI logarithmic", curveDaliLogAction, {GDK_3, CTRL});
+  addItem(curve, accel, "_Gamma 2.2", curveGammaAction, {GDK_4, CTRL});
   addSeparator(curve);
-  addButtonItem(curve, accel, "Send curve", getButtonSend(), {GDK_Return, CTRL});
+  addButtonItem(curve, accel, "_Send curve", getButtonSend(), {GDK_Return, CTRL});
 
   GtkWidget* devices = addMenu("_Devices");
-  addButtonItem(devices, accel, "Discovery", getButtonDiscovery(), {GDK_F5, NONE});
-  addButtonItem(devices, accel, "Quick discovery", getButtonQuickDiscovery(), {GDK_F5, CTRL});
-  addButtonItem(devices, accel, "Find new devices", getButtonFindNew(), {GDK_F6, NONE});
-  addButtonItem(devices, accel, "Setup device\u2026", getButtonEdit(), {GDK_e, CTRL});
-  addButtonItem(devices, accel, "Identify", getButtonIdentify(), {GDK_i, CTRL});
-  addButtonItem(devices, accel, "Generate UID\u2026", getButtonGenUID());
+  addButtonItem(devices, accel, "_Discovery", getButtonDiscovery(), {GDK_F5, NONE});
+  addButtonItem(devices, accel, "_Quick discovery", getButtonQuickDiscovery(), {GDK_F5, CTRL});
+  addButtonItem(devices, accel, "Find _new devices", getButtonFindNew(), {GDK_F6, NONE});
+  addButtonItem(devices, accel, "_Setup device\u2026", getButtonEdit(), {GDK_e, CTRL});
+  addButtonItem(devices, accel, "_Identify", getButtonIdentify(), {GDK_i, CTRL});
+  addButtonItem(devices, accel, "_Generate UID\u2026", getButtonGenUID());
   addSeparator(devices);
-  addButtonItem(devices, accel, "Address in sequence\u2026", getButtonAddressSequence());
-  addButtonItem(devices, accel, "Export\u2026", getButtonExport());
-  addButtonItem(devices, accel, "Apply\u2026", getButtonApply());
+  addButtonItem(devices, accel, "_Address in sequence\u2026", getButtonAddressSequence(), {GDK_a, CTRL_SHIFT});
+  addButtonItem(devices, accel, "_Export\u2026", getButtonExport(), {GDK_e, CTRL_SHIFT});
+  addButtonItem(devices, accel, "A_pply\u2026", getButtonApply(), {GDK_p, CTRL_SHIFT});
   addSeparator(devices);
-  addButtonItem(devices, accel, "Update FW\u2026", getButtonUpdateFw());
+  addButtonItem(devices, accel, "_Update FW\u2026", getButtonUpdateFw());
 
   GtkWidget* help = addMenu("_Help");
-  addItem(help, accel, "Keyboard shortcuts", shortcutsAction, {GDK_F1, NONE});
-  addItem(help, accel, "About", aboutAction);
+  addItem(help, accel, "_Keyboard shortcuts", shortcutsAction, {GDK_F1, NONE});
+  addItem(help, accel, "_About", aboutAction);
 
   g_object_unref(accel);  // the window holds it
-  undo_setChangeHook(menu_update);
-  menu_update();
+  // Every change of the undo history is a change of what the window shows.
+  undo_setChangeHook(refresh_all);
+  menu_update(refresh_state());
   gtk_widget_show_all(bar);
   return bar;
 }
 
-void menu_update() {
-  if (itemUndo) gtk_widget_set_sensitive(itemUndo, undo_canUndo());
-  if (itemRedo) gtk_widget_set_sensitive(itemRedo, undo_canRedo());
+void menu_update(const WindowState& state) {
+  if (itemUndo) gtk_widget_set_sensitive(itemUndo, state.canUndo);
+  if (itemRedo) gtk_widget_set_sensitive(itemRedo, state.canRedo);
 }

@@ -5,10 +5,12 @@
 #pragma once
 
 typedef struct _GtkWidget GtkWidget;
+struct WindowState;
 
 // Builds the bar on the first call (its accelerators go to `window`) and
 // returns it.
 GtkWidget* menu_getBar(GtkWidget* window);
-// Makes Undo and Redo sensitive exactly when there is something to undo or
-// redo (run after every change of the undo history).
-void menu_update();
+// The update the window's refresh (app/refresh) calls: Undo and Redo are
+// sensitive exactly when there is something to undo or redo. (The items of
+// buttons follow their buttons by themselves.)
+void menu_update(const WindowState& state);

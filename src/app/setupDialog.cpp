@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "app/daliWin.h"
 #include "app/dialog.h"
@@ -21,11 +22,16 @@ GtkWidget* entryLimDown = nullptr;
 // The values the combos were built for: an entry of their own sends them back.
 int storedSleep = 0;
 int storedLoss = 0;
+// The two parts of the latest panel: the settings, and the DALI panel.
+GtkWidget* settingsPart = nullptr;
+GtkWidget* daliPart = nullptr;
 
 GtkWidget* newEntry(GtkWidget*& slot, const char* name, const char* text, int maxLength) {
   slot = gtk_entry_new();
   gtk_entry_set_max_length(GTK_ENTRY(slot), maxLength);
   gtk_entry_set_text(GTK_ENTRY(slot), text ? text : "");
+  // Return in a field answers the dialog with its default, OK.
+  gtk_entry_set_activates_default(GTK_ENTRY(slot), TRUE);
   atk_object_set_name(gtk_widget_get_accessible(slot), name);
   gtk_widget_show(slot);
   return slot;
@@ -149,10 +155,36 @@ GtkWidget* getSetupPanel1(const Device* r) {
 GtkWidget* getSetupPanel(const Device* r) {
   GtkWidget* box;
   GtkWidget* fixed = widgets_fixedColumn(2, &box);
-  gtk_box_pack_start(GTK_BOX(box), getSetupPanel1(r), FALSE, TRUE, 2);
-  gtk_box_pack_start(GTK_BOX(box), getDaliPanel(r, 1), FALSE, TRUE, 2);
+  settingsPart = getSetupPanel1(r);
+  daliPart = getDaliPanel(r, 1);
+  gtk_box_pack_start(GTK_BOX(box), settingsPart, FALSE, TRUE, 2);
+  gtk_box_pack_start(GTK_BOX(box), daliPart, FALSE, TRUE, 2);
   return fixed;
 }
+
+namespace {
+
+// Tab goes from the settings to OK and Cancel, and only then into the DALI
+// panel, whose buttons talk to the device: a technician who set the values
+// reaches OK without passing them. The parts lie at different depths, so
+// the order is kept here rather than in a focus chain.
+gboolean onFocus(GtkWidget* box, GtkDirectionType direction, gpointer actionArea) {
+  if (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD) return FALSE;
+  GtkWidget* parts[] = {settingsPart, (GtkWidget*)actionArea, daliPart};
+  const int n = 3, step = direction == GTK_DIR_TAB_FORWARD ? 1 : -1;
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(box)));
+  int at = step > 0 ? 0 : n - 1;
+  for (int i = 0; i < n; i++)
+    if (focus && parts[i] && (focus == parts[i] || gtk_widget_is_ancestor(focus, parts[i]))) at = i;
+  // On within the part that has the focus, then into the parts after it;
+  // past the last the window goes round to the first.
+  for (int i = at; i >= 0 && i < n; i += step)
+    if (parts[i] && gtk_widget_child_focus(parts[i], direction)) return TRUE;
+  g_signal_stop_emission_by_name(box, "focus");
+  return FALSE;
+}
+
+}  // namespace
 
 int input_dialog(const Device* record, SetupValues* values) {
   if (!record || !values) return SETUP_DIALOG_CANCELLED;
@@ -162,7 +194,19 @@ int input_dialog(const Device* record, SetupValues* values) {
                                                  GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_OK, GTK_RESPONSE_OK,
                                                  GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, NULL));
   if (!dialog.widget()) return SETUP_DIALOG_CANCELLED;
-  gtk_container_add(GTK_CONTAINER(GTK_DIALOG(dialog.widget())->vbox), getSetupPanel(record));
+  GtkDialog* d = GTK_DIALOG(dialog.widget());
+  gtk_container_add(GTK_CONTAINER(d->vbox), getSetupPanel(record));
+  gtk_dialog_set_default_response(d, GTK_RESPONSE_OK);
+  // OK first after the settings, then Cancel.
+  GList* buttons = gtk_container_get_children(GTK_CONTAINER(d->action_area));
+  GList* chain = NULL;
+  for (int response : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_OK})
+    for (GList* b = buttons; b; b = b->next)
+      if (gtk_dialog_get_response_for_widget(d, GTK_WIDGET(b->data)) == response) chain = g_list_prepend(chain, b->data);
+  gtk_container_set_focus_chain(GTK_CONTAINER(d->action_area), chain);
+  g_list_free(chain);
+  g_list_free(buttons);
+  g_signal_connect(d->vbox, "focus", G_CALLBACK(onFocus), d->action_area);
   // The DALI list refreshes while the dialog exists, and its panel is
   // forgotten as the dialog goes, however it goes.
   dialog.every(DALI_REFRESH_MS, updateDaliList);

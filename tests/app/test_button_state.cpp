@@ -1,11 +1,14 @@
 // The buttons' sensitivity without a display and without a timer tick: each
 // button is made in its state, and starting a discovery locks the buttons
-// that use the cable, and the device buttons, at once.
+// that use the cable, the device buttons and the commissioning actions of
+// the menu at once.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include "app/buttons.h"
+#include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
+#include "app/refresh.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
 #include "../support/held_job.h"
@@ -27,23 +30,25 @@ class ButtonState : public testing::Test {
     job_setStarter(nullptr);
     selected_dev.store(kNone);
     // The buttons live on: leave them as a start would make them.
-    buttons_refresh();
+    refresh_all();
   }
 };
 
 bool on(GtkWidget* w) { return gtk_widget_get_sensitive(w) != FALSE; }
 
 // "Send curve", "Update FW", the three discoveries; then the three device
-// buttons.
+// buttons; then the menu's Address in sequence, Export (both only with
+// devices listed) and Apply.
 std::vector<bool> states() {
-  return {on(getButtonSend()), on(getButtonUpdateFw()), on(getButtonDiscovery()),
+  return {on(getButtonSend()),   on(getButtonUpdateFw()),        on(getButtonDiscovery()),
           on(getButtonQuickDiscovery()), on(getButtonFindNew()), on(getButtonEdit()),
-          on(getButtonIdentify()), on(getButtonGenUID())};
+          on(getButtonIdentify()),       on(getButtonGenUID()),  on(getButtonAddressSequence()),
+          on(getButtonExport()),         on(getButtonApply())};
 }
 
-const std::vector<bool> kIdleNoDevice = {true, true, true, true, true, false, false, false};
-const std::vector<bool> kIdleDevice = {true, true, true, true, true, true, true, true};
-const std::vector<bool> kLocked = {false, false, false, false, false, false, false, false};
+const std::vector<bool> kIdleNoDevice = {true, true, true, true, true, false, false, false, false, false, true};
+const std::vector<bool> kIdleDevice = {true, true, true, true, true, true, true, true, false, false, true};
+const std::vector<bool> kLocked = {false, false, false, false, false, false, false, false, false, false, false};
 
 }  // namespace
 
@@ -53,7 +58,7 @@ TEST_F(ButtonState, ButtonsAreMadeInTheirState) {
 
 TEST_F(ButtonState, StartingADiscoveryLocksAtOnce) {
   selected_dev.store(0x1234u);
-  buttons_refresh();
+  refresh_all();
   ASSERT_EQ(states(), kIdleDevice);
 
   buttonDiscoveryAction();
@@ -63,12 +68,12 @@ TEST_F(ButtonState, StartingADiscoveryLocksAtOnce) {
   // The worker ends: the next tick gives the buttons back.
   thrDisc.store(0);
   remLock(LOCK_DISCOVERY);
-  buttonsEnable(true, false);
+  refresh_all();
   ASSERT_EQ(states(), kIdleNoDevice);
 
   // The rediscovery after a UID change starts the same way.
   selected_dev.store(0x1234u);
-  buttons_refresh();
+  refresh_all();
   makeDiscovery();
   EXPECT_EQ(states(), kLocked) << "makeDiscovery must lock before the next tick";
 }

@@ -56,12 +56,13 @@ TEST(DeviceTableCells, EveryColumnOfADeviceThatAnswered) {
   Device d = record(0x00A1B2C3, 300, 2, 30, 80, 200, 10, 2, 7, 4);
   deviceTable_fillRow(&r, 3, d.uid, &d, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), (std::vector<std::string>{"(3) 00A1B2C3", "300", "to 100%", "30 s", "80%", "10\u2013200",
-                                                 "ver.2.7;", "4"}));
+                                                 "2.7", "4"}));
   EXPECT_EQ(r.state, DEVICE_ROW_READ);
-  // Values the setup dialog has no entry for are shown as it shows them.
-  d = record(0x7FFFFFFF, 512, 7, 0, 0, 0, 0, 4, 1, 64);
+  // Values the setup dialog has no entry for are shown as it shows them;
+  // any firmware version is shown, a major 0 too.
+  d = record(0x7FFFFFFF, 512, 7, 0, 0, 0, 0, 0, 12, 64);
   deviceTable_fillRow(&r, 200, d.uid, &d, DEVICE_READS_DONE);
-  EXPECT_EQ(cells(r), (std::vector<std::string>{"(200) 7FFFFFFF", "512", "mode 7", "Off", "0%", "0\u20130", "",
+  EXPECT_EQ(cells(r), (std::vector<std::string>{"(200) 7FFFFFFF", "512", "mode 7", "Off", "0%", "0\u20130", "0.12",
                                                  "64"}));
 }
 
@@ -78,8 +79,10 @@ TEST(DeviceTableCells, ADeviceWithoutAnswerShowsItsUidAndNoValues) {
   deviceTable_fillRow(&r, 2, 0x1234, nullptr, DEVICE_READS_DONE);
   EXPECT_EQ(cells(r), silent);
   // While a discovery still reads the devices it is not "not responding" yet.
+  const std::string reading = "reading\u2026";
   deviceTable_fillRow(&r, 2, 0x1234, nullptr, DEVICE_READS_RUNNING);
-  EXPECT_EQ(cells(r), (std::vector<std::string>{"(2) 00001234", "", "", "", "", "", "", ""}));
+  EXPECT_EQ(cells(r), (std::vector<std::string>{"(2) 00001234", reading, reading, reading, reading, reading,
+                                                 reading, reading}));
   EXPECT_EQ(r.state, DEVICE_ROW_PENDING);
   // When the cable failed first, the device is not blamed for it; a device
   // that left its own read unanswered before still is.

@@ -438,6 +438,28 @@ class Program:
 
         return wait_for(probe, "the list %r" % name)
 
+    def status(self):
+        """The text of the status line at the bottom of the window."""
+        return text_of(self.widget(pyatspi.ROLE_STATUS_BAR, "Status"))
+
+    def wait_status(self, line, timeout=TIMEOUT):
+        """Waits until the status line reads `line` and the discovery that
+        reported it has given the buttons back."""
+        try:
+            wait_for(lambda: self.status() == line and sensitive(self.button("Discovery")),
+                     "the status line %r" % line, timeout)
+        except Failure as e:
+            raise Failure("%s; it reads %r" % (e, self.status()))
+
+    def discover(self, button, report, timeout=120):
+        """Runs "Quick discovery" or "Find new devices" with its button and
+        waits for its report, say "3 devices found.", on the status line."""
+        self.click(button)
+        self.wait_status("%s: %s" % (button, report), timeout)
+
+    def quick_discovery(self, count, timeout=120):
+        self.discover("Quick discovery", "%d devices found." % count, timeout)
+
     def close_alert(self, text, timeout=TIMEOUT):
         """Waits for an alert that reads `text`, presses its OK button and
         waits for it to close."""

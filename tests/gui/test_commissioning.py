@@ -1,10 +1,11 @@
 """The commissioning actions of the Devices menu on five simulated devices:
-"Address in sequence…" previews the new addresses in the table's order,
-refuses a sequence past 512 (OK insensitive), writes the sequence and
-reports every device; "Export…" writes the devices to a CSV file in the
+"Address in sequence…" previews the new addresses in the table's order (and
+nothing while the start is no address), refuses a sequence past 512 (OK
+insensitive), writes the sequence and reports every device; Return answers
+OK for the selected devices but Cancel for all of them; "Export…" writes the devices to a CSV file in the
 format of `tern export`; "Apply…" refuses a malformed file before touching
-anything, shows what a file with one changed row would change, and writes
-only that device. The simulated devices end holding what was applied."""
+anything, shows what a file with one changed row would change (Return applies it),
+and writes only that device. The simulated devices end holding what was applied."""
 
 import csv
 import os
@@ -44,6 +45,12 @@ def ok_sensitive(dialog):
     return ui.sensitive(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"))
 
 
+def default_button(dialog):
+    hits = [b.name for b in ui.descendants(dialog, pyatspi.ROLE_PUSH_BUTTON, only_showing=True)
+            if b.getState().contains(pyatspi.STATE_IS_DEFAULT)]
+    return hits[0] if len(hits) == 1 else None
+
+
 def result_lines(dialog):
     return [l for l in text_view(dialog, "Results").split("\n") if l]
 
@@ -74,13 +81,18 @@ def address_in_sequence(p, order):
     ui.wait_for(lambda: [c[1] for c in ui.table_cells(preview)] == ["20", "27"], "the preview of the two selected")
     check([c[0].split()[1] for c in ui.table_cells(preview)] == [order[0], order[2]],
           "the preview lists %r" % ui.table_cells(preview))
+    check(default_button(dialog) == "OK", "for two devices the default is %r" % default_button(dialog))
+    ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "0")
+    ui.wait_for(lambda: not ui.table_cells(preview), "the preview to go for the start 0")
+    check(label(dialog, "Plan check").startswith("Start address"), "the dialog says %r" % label(dialog, "Plan check"))
 
     # All devices, in the table's order; past 512 is refused before anything.
     ui.do_action(ui.find(dialog, pyatspi.ROLE_RADIO_BUTTON, "All devices"), "click")
     ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "500")
     ui.wait_for(lambda: ui.table_cells(preview)[-1][1] == "528 (past 512)", "the preview to reach 528")
     ui.wait_for(lambda: not ok_sensitive(dialog), "OK to turn insensitive for a sequence past 512")
-    check("512" in label(dialog, "Plan check"), "the dialog says %r" % label(dialog, "Plan check"))
+    check(label(dialog, "Plan check") == "Would end at 528, past 512.", "the dialog says %r" % label(dialog, "Plan check"))
+    check(default_button(dialog) == "Cancel", "for every device the default is %r" % default_button(dialog))
     ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "100")
     expected = ["100", "107", "114", "121", "128"]
     ui.wait_for(lambda: [c[1] for c in ui.table_cells(preview)] == expected, "the preview 100, 107...")
@@ -130,6 +142,7 @@ def apply_one_row(p, path, uid, backlight):
     check(len(lines) == 5 and len(changing) == 1 and
           re.fullmatch(r"%s \(line \d\) +would change +backlight \d+ -> %d" % (uid, backlight), changing[0]),
           "the check lists %r" % lines)
+    check(default_button(question) == "Apply", "for one device of five the default is %r" % default_button(question))
     ui.screenshot("apply-question", window=False)
     ui.do_action(ui.find(question, pyatspi.ROLE_PUSH_BUTTON, "Apply"), "click")
     summary, lines = close_report(p, "Apply: report")
@@ -145,8 +158,7 @@ def test():
     for item in ("Address in sequence\u2026", "Export\u2026"):
         check(not ui.sensitive(p.menu_item("Devices", item)), "%s is sensitive with no device listed" % item)
 
-    p.click("Quick discovery")
-    p.close_alert("%d devices found." % DEVICES, timeout=120)
+    p.quick_discovery(DEVICES)
     # The table's order: by address, highest first.
     t = p.table("Device list")
     ui.click_column(t, 1)

@@ -3,9 +3,11 @@ their own, one of which never answers a settings read: a column for every
 setting, the firmware version and the DALI count, with the values each
 device holds, and "not responding" for the silent one; a click on a column
 title sorts by it, numbers as numbers, again the other way, the row numbers
-staying the order found; a double-click opens "Setup device", and a written
-address moves the row while it stays selected; after a UID change the device
-stays selected under its new UID, and Return sets it up."""
+staying the order found; a double-click opens "Setup device", Return in its
+field answers OK, and the written address moves the row while it stays
+selected, the keyboard's row with it (Down goes on from there); after a UID
+change the device stays selected under its new UID, Return sets it up, and
+Tab leads from the settings to OK before the DALI panel."""
 
 import json
 import os
@@ -30,9 +32,9 @@ DEVICES = {
     "2C0FFEE0": ({"addr": 25}, 0, {"silentClasses": 2}),
 }
 CELLS = {
-    "1A2B3C4D": ["100", "to 100%", "30 s", "80%", "10\u2013200", "ver.2.7;", "2"],
-    "0BADF00D": ["9", "to 0%", "Off", "5%", "0\u2013255", "ver.1.4;", "0"],
-    "3DEADBE0": ["300", "HOLD", "100 s", "100%", "0\u20130", "ver.3.1;", "1"],
+    "1A2B3C4D": ["100", "to 100%", "30 s", "80%", "10\u2013200", "2.7", "2"],
+    "0BADF00D": ["9", "to 0%", "Off", "5%", "0\u2013255", "1.4", "0"],
+    "3DEADBE0": ["300", "HOLD", "100 s", "100%", "0\u20130", "3.1", "1"],
     "2C0FFEE0": ["not responding", "", "", "", "", "", ""],
 }
 
@@ -57,7 +59,7 @@ def rows(p):
     for cells in ui.table_cells(p.table("Device list")):
         m = re.fullmatch(r"\((\d+)\) ([0-9A-F]{8})", cells[0])
         check(m is not None, "a row reads %r" % cells)
-        out[m.group(2)] = (int(m.group(1)), cells[1:])
+        out[m.group(2)] = (int(m.group(1)), cells[1:len(TITLES)])
         order.append(m.group(2))
     return out, order
 
@@ -77,6 +79,30 @@ def selected_uids(p):
     return [order[r] for r in ui.selected_rows(t)]
 
 
+def keys_in(field, *keys):
+    """Types keys into a dialog's field: the pointer over it (without a
+    window manager the window under the pointer has the keyboard), the field
+    focused."""
+    x, y, w, h = ui.extents(field)
+    ui.xdotool("mousemove", x + w // 2, y + h // 2)
+    field.queryComponent().grabFocus()
+    ui.wait_for(lambda: field.getState().contains(pyatspi.STATE_FOCUSED), "the focus in %r" % field.name)
+    ui.key(*keys)
+
+
+def arrow_keys(p, t, steps):
+    """Up and Down in the table (the pointer over it, the keyboard given to
+    it without a click, which would move its row), each with the device it
+    must select."""
+    x, y, w, h = ui.extents(t)
+    ui.xdotool("mousemove", x + w // 2, y + h // 2)
+    t.queryComponent().grabFocus()
+    ui.wait_for(lambda: t.getState().contains(pyatspi.STATE_FOCUSED), "the keyboard in the table")
+    for key, uid in steps:
+        ui.key(key)
+        ui.wait_for(lambda: selected_uids(p) == [uid], "%s to select %s" % (key, uid))
+
+
 def test():
     sim, _ = ui.program_paths()
     rig = os.path.join(ui.WORK, "rig.json")
@@ -85,10 +111,10 @@ def test():
     programs.append(p)
     p.widen(1100, 800)
 
-    p.click("Quick discovery")
-    p.close_alert("4 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.quick_discovery(4, timeout=DISCOVERY_TIMEOUT)
     t = p.table("Device list")
-    check(ui.column_titles(t) == TITLES, "the columns are %r" % ui.column_titles(t))
+    # The empty column last takes the width the others leave.
+    check(ui.column_titles(t) == TITLES + [""], "the columns are %r" % ui.column_titles(t))
     found, order = ui.wait_for(lambda: rows(p) if len(rows(p)[0]) == 4 else None, "four rows")
     check(sorted(found) == sorted(DEVICES), "the table lists %r" % sorted(found))
     check([found[u][0] for u in order] == [1, 2, 3, 4], "unsorted, the rows are not in the order found: %r"
@@ -107,18 +133,21 @@ def test():
     check({u: n for u, (n, _) in rows(p)[0].items()} == numbers, "sorting renumbered the rows")
     order_after_click(p, 1, ["0BADF00D", "1A2B3C4D", "3DEADBE0", "2C0FFEE0"], "Address \u25B2")
 
-    # A double-click opens the setup dialog of its row; the written address
-    # moves the row, which stays selected.
+    # A double-click opens the setup dialog of its row; Return in a field
+    # writes the address, which moves the row; it stays selected, and the
+    # keyboard's row with it.
     ui.click_row(t, 1, clicks=2)
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup 1A2B3C4D", timeout=30)
-    ui.set_text(ui.find(dialog, pyatspi.ROLE_TEXT, "Start address"), "400")
-    ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK"), "click")
+    address = ui.find(dialog, pyatspi.ROLE_TEXT, "Start address")
+    ui.set_text(address, "400")
+    keys_in(address, "Return")
     p.wait_no_dialogs(timeout=30)
     ui.wait_for(lambda: rows(p)[1] == ["0BADF00D", "3DEADBE0", "1A2B3C4D", "2C0FFEE0"],
                 "the row of 1A2B3C4D to move after its new address 400 (rows %r)" % (rows(p)[1],))
     check(rows(p)[0]["1A2B3C4D"][1][0] == "400", "the table shows %r" % (rows(p)[0]["1A2B3C4D"],))
     check(selected_uids(p) == ["1A2B3C4D"], "after the refresh %r are selected" % selected_uids(p))
     check(ui.sensitive(p.button("Generate UID")), "the device buttons lost the selection")
+    arrow_keys(p, t, [("Down", "2C0FFEE0"), ("Up", "1A2B3C4D")])
 
     # A new UID: the device stays selected under it after the discovery.
     p.click("Generate UID")
@@ -137,10 +166,19 @@ def test():
     check(ui.sensitive(p.button("Setup device")), "no device is selected for the device buttons")
     check(rows(p)[1][-1] == "2C0FFEE0", "the table is no longer sorted by address: %r" % rows(p)[1])
     ui.screenshot("new-uid")
-    # Return in the table (clicked) sets up the selected device.
+    # The rows came anew: the keyboard's row is the selected device's.
+    arrow_keys(p, t, [("Down", "2C0FFEE0"), ("Up", new_uid)])
+    # Return in the table (clicked) sets up the selected device; from
+    # Backlight, Tab reaches OK after the two limits.
     ui.click_row(t, rows(p)[1].index(new_uid))
     ui.key("Return")
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup %s" % new_uid, timeout=30)
+    keys_in(ui.find(dialog, pyatspi.ROLE_TEXT, "Backlight"), "Tab", "Tab", "Tab")
+    ok = ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK")
+    ui.wait_for(lambda: ok.getState().contains(pyatspi.STATE_FOCUSED), "OK to have the focus")
+    ui.key("shift+Tab")
+    down = ui.find(dialog, pyatspi.ROLE_TEXT, "Limit down")
+    ui.wait_for(lambda: down.getState().contains(pyatspi.STATE_FOCUSED), "Shift+Tab back to Limit down")
     ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
     p.wait_no_dialogs()
     check(p.terminate() == 0, "exit status not 0")

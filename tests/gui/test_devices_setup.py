@@ -166,9 +166,7 @@ def test():
 
     # Quick discovery finds what Discovery finds, in a fifth of the time; the
     # Discovery button itself runs in the discovery test and after the UID change.
-    p.click("Quick discovery")
-    ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "Quick discovery to run")
-    p.close_alert("3 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.quick_discovery(3, timeout=DISCOVERY_TIMEOUT)
     rows = rows_of(p)
     check(len(rows) == 3, "the list shows %r" % rows)
     uid = uid_of(rows[0])

@@ -1,7 +1,7 @@
 """Quick discovery and Find new devices in the window: rows appear as devices
 are found, before the discovery ends, and the progress bar says how many;
-Quick discovery reports "3 devices found.", Find new devices adds only what
-is new and says so; a device that never takes its mute stops a discovery
+the status line says "Quick discovery: 3 devices found." at the end; Find
+new devices adds only what is new and says so there too; a device that never takes its mute stops a discovery
 with a message that names it."""
 
 import re
@@ -39,13 +39,13 @@ def quick_then_new(sim):
     ui.wait_for(lambda: re.fullmatch(r"[12] devices found", progress_text(p) or "") and not ui.sensitive(quick),
                 "the bar to count the devices while the discovery runs", timeout=TIMEOUT)
     ui.screenshot("running")
-    p.close_alert("3 devices found.", timeout=TIMEOUT)
+    p.wait_status("Quick discovery: 3 devices found.", timeout=TIMEOUT)
+    check(not p.toplevels(), "a box besides the status line")
     found = rows(p)
     check(len(found) == 3, "the list shows %r after the quick discovery" % found)
     ui.wait_for(lambda: not progress_text(p), "the bar's count to go when the discovery has ended")
 
-    p.click("Find new devices")
-    p.close_alert("0 new devices found.", timeout=TIMEOUT)
+    p.discover("Find new devices", "0 new devices found.", timeout=TIMEOUT)
     check(rows(p) == found, "Find new devices changed the list to %r" % rows(p))
     check(p.terminate() == 0, "exit status not 0")
 

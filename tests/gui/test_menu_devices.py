@@ -5,8 +5,9 @@ only with devices listed). Each item is sensitive exactly when its button is (at
 while a discovery runs, with and without a selected device), an insensitive
 item does nothing, and each item and accelerator runs its button's action.
 The buttons are made in their state: right after the window appears the
-device buttons are insensitive (no device selected). Help, Keyboard
-shortcuts lists the accelerators in two aligned columns."""
+device buttons are insensitive (no device selected). Every menu item has a
+letter of its own, Ctrl+Shift+A opens Address in sequence, and Help,
+Keyboard shortcuts lists the accelerators in two aligned columns."""
 
 import re
 import time
@@ -32,6 +33,7 @@ DEVICE_BUTTONS = ("Setup device", "Identify", "Generate UID")
 # Rows the shortcuts dialog must hold: keys, what they do.
 SHORTCUTS = [("Ctrl+Return", "Send curve"), ("F5", "Discovery"), ("Ctrl+E", "Setup device"),
              ("Ctrl+I", "Identify"), ("Ctrl+O", "Read curve"), ("Ctrl+Z", "Undo"),
+             ("Ctrl+Shift+A", "Address in sequence"), ("Ctrl+Shift+E", "Export"), ("Ctrl+Shift+P", "Apply"),
              ("F1", "Keyboard shortcuts")]
 
 programs = []
@@ -68,6 +70,16 @@ def count(p, pattern):
     return len(re.findall(pattern, p.stdout()))
 
 
+def mnemonics(p):
+    """Every item of every menu has a letter of its own in its menu."""
+    for menu in ("File", "Edit", "Curve", "Devices", "Help"):
+        top = ui.find(p.window(), pyatspi.ROLE_MENU, menu, only_showing=False)
+        items = [i for i in top if i is not None and i.getRole() == pyatspi.ROLE_MENU_ITEM]
+        letters = [i.queryAction().getKeyBinding(0).split(";")[0] for i in items]
+        check(all(letters) and len(set(letters)) == len(letters),
+              "the %s menu's items have the letters %r" % (menu, list(zip([i.name for i in items], letters))))
+
+
 def shortcuts_dialog(p):
     ui.key("F1")
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Keyboard shortcuts")
@@ -96,6 +108,7 @@ def test():
     p = ui.Program([sim, "--devices", 1, "--seed", 3], "sim")
     programs.append(p)
     p.window()
+    mnemonics(p)
     check_states(p, all_but_devices(False), "at start")
     check_commission_items(p, [False, False, True], "at start, with no device listed")
 
@@ -109,8 +122,7 @@ def test():
     ui.wait_for(lambda: not ui.sensitive(p.button("Discovery")), "the discovery to start")
     check_states(p, {b: False for _, _, b in ITEMS}, "while the discovery runs")
     check_commission_items(p, [False, False, False], "while the discovery runs")
-    p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
-    ui.wait_for(lambda: ui.sensitive(p.button("Discovery")), "the discovery to end")
+    p.wait_status("Quick discovery: 1 devices found.", timeout=DISCOVERY_TIMEOUT)
     check_states(p, all_but_devices(False), "after the discovery")
     check_commission_items(p, [True, True, True], "with a device listed")
 
@@ -148,6 +160,10 @@ def test():
     ui.wait_for(lambda: count(p, r"Curve part 3") > sent, "Ctrl+Return to send the curve", timeout=30)
     ui.key("ctrl+e")
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Setup %s" % uid, timeout=30)
+    ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
+    p.wait_no_dialogs()
+    ui.key("ctrl+shift+a")
+    dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Address in sequence")
     ui.do_action(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"), "click")
     p.wait_no_dialogs()
     ui.key("F5")

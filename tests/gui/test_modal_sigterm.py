@@ -38,8 +38,7 @@ def start(argv, tag):
 
 def setup_dialog(sim):
     p = start([sim, "--devices", 1, "--dali", 2, "--seed", 4], "setup")
-    p.click("Quick discovery")
-    p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.quick_discovery(1, timeout=DISCOVERY_TIMEOUT)
     rows = ui.table_rows(p.table("Device list"))
     check(len(rows) == 1, "the list shows %r" % rows)
     uid = rows[0].split()[1]
@@ -92,8 +91,7 @@ def file_chooser(sim):
 
 def address_dialog(sim):
     p = start([sim, "--devices", 1, "--seed", 4], "address")
-    p.click("Quick discovery")
-    p.close_alert("1 devices found.", timeout=DISCOVERY_TIMEOUT)
+    p.quick_discovery(1, timeout=DISCOVERY_TIMEOUT)
     p.menu("Devices", "Address in sequence\u2026")
     dialog = p.wait_dialog(pyatspi.ROLE_DIALOG, "Address in sequence")
     # Its preview follows every change of the fields: what must not outlive it.

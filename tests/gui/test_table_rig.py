@@ -46,7 +46,7 @@ def test():
     ui.wait_for(lambda: len(ui.table_cells(t)) >= 5, "five rows during the discovery", timeout=60)
     check(not ui.sensitive(p.button("Discovery")), "the discovery ended before five devices were listed")
     ui.screenshot("discovering")
-    p.close_alert("%d devices found." % DEVICES, timeout=200)
+    p.wait_status("Quick discovery: %d devices found." % DEVICES, timeout=200)
     rows = ui.wait_for(lambda: uids(p) if len(uids(p)) == DEVICES and all(a.isdigit() for _, _, a in uids(p))
                        else None, "twenty rows with their addresses")
     check(sorted(n for n, _, _ in rows) == list(range(1, DEVICES + 1)), "the rows are numbered %r" % rows)
