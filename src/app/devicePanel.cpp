@@ -15,6 +15,7 @@
 #include "app/widgets.h"
 #include "device/bridge.h"
 #include "device/discovery_job.h"
+#include "device/job.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ void forgetSelection() {
 // Starts a discovery unless one runs, and shows at once what it locks.
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
-  if (!discoveryJob_running() && discoveryJob_start(mode) == DISCOVERY_JOB_STARTED)
+  if (!discoveryJob_running() && discoveryJob_start(mode) == JOB_STARTED)
     statusLine_discoveryStarted(mode);
   refresh_all();
 }
