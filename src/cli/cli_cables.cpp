@@ -1,5 +1,7 @@
 // `tern cables`: every converter attached, who holds each, and the one tern
 // uses; and the --cable option that chooses it.
+#include <vector>
+
 #include <CLI/CLI.hpp>
 
 #include "cli/cli_commands.h"
@@ -28,8 +30,8 @@ void cli_addCableOption(CLI::App& app) {
 }
 
 void cmd_cables(CliContext& c, const CliArgs&) {
-  static CableEntry cables[FT_MAX_DEVICES];
-  const int n = cables_list(cables, FT_MAX_DEVICES);
+  std::vector<CableEntry> cables(FT_MAX_DEVICES);
+  const int n = cables_list(cables.data(), FT_MAX_DEVICES);
   c.out.doc["cables"] = CliJson::array();
   if (n < 0) {
     out_error(c.out, CLI_FAILED, "the converters could not be listed: see the libftdi line above");

@@ -132,6 +132,19 @@ bool readRecordFor(CliContext& c, const std::string& path, CommissionPlan* plan)
   return false;
 }
 
+// The line is not the record: said once, with what is left to settle.
+void notTheRecord(CliContext& c, const std::string& path, const RigCheck& k, bool afterFix) {
+  std::string what;
+  for (int s = RIG_CHECK_DIFFERS; s < RIG_CHECK_STATUSES; s++) {
+    if (afterFix && s == RIG_CHECK_DIFFERS) continue;
+    const int n = rig_checkCount(&k, (RigCheckStatus)s);
+    if (n == 0) continue;
+    what += (what.empty() ? "" : ", ") + std::to_string(n) + " " + rig_checkStatusName((RigCheckStatus)s);
+  }
+  if (what.empty()) return;
+  out_error(c.out, CLI_FAILED, "the line is not the record %s: %s", path.c_str(), what.c_str());
+}
+
 }  // namespace
 
 void cmd_check(CliContext& c, const CliArgs& a) {
@@ -167,7 +180,8 @@ void cmd_check(CliContext& c, const CliArgs& a) {
     reportReplace(c, *r, pair.oldUid, pair.newUid);
     // Adopting settles the missing and the new device; what differs stays.
     if (rig_checkCount(k.get(), RIG_CHECK_DIFFERS) > 0 || rig_checkCount(k.get(), RIG_CHECK_NOT_RESPONDING) > 0)
-      out_raise(c.out, CLI_FAILED);
+      out_error(c.out, CLI_FAILED, "the line is not the record %s: devices differ or do not answer; "
+                "check --fix gives them the record's values", a.file.c_str());
     return;
   }
   if (a.fix) {
@@ -185,11 +199,10 @@ void cmd_check(CliContext& c, const CliArgs& a) {
       c.out.status = keep.status;
     }
     if (missing > 0 || fresh > 0 || rig_checkCount(k.get(), RIG_CHECK_NOT_RESPONDING) > 0)
-      out_raise(c.out, CLI_FAILED);
+      notTheRecord(c, a.file, *k, true);
     return;
   }
-  // The line is not the record: said by the status, the lines said how.
-  if (!rig_checkMatches(k.get())) out_raise(c.out, CLI_FAILED);
+  if (!rig_checkMatches(k.get())) notTheRecord(c, a.file, *k, false);
 }
 
 void cmd_replace(CliContext& c, const CliArgs& a) {

@@ -49,6 +49,8 @@ runs = [
     sim + ["firmware", "--yes", fw], sim + ["firmware", "--yes", curve], sim + ["--fail-after", "3", "firmware", "--yes", fw],
     sim + ["export", os.path.join(work, "out.csv")], sim + ["export", "/nonexistent/out.csv"],
     sim + ["apply", "--check", csv], sim + ["apply", csv], sim + ["apply", bad], sim + ["--fail-after", "4", "apply", csv],
+    sim + ["check", csv], sim + ["check", "--fix", csv], sim + ["check", "--adopt", csv], sim + ["check", bad],
+    sim + ["replace", csv, "99", "e000"], sim + ["replace", csv, "10", "98"], sim + ["cables"],
     # Usage errors of the command line itself.
     ["frob"], ["--devices", "3", "discover"], ["discover", "--bogus"], [],
 ]

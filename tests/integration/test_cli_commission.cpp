@@ -497,3 +497,48 @@ TEST_F(Tern, EveryCommandSaysHowItFailedInItsExitStatus) {
     EXPECT_EQ(r.json["errors"].empty(), c.status == 0) << shown << r.err;
   }
 }
+
+// Coming back to a rig: its record checked, a device swapped on site found
+// missing and new, adopted into the old one's row, a changed setting fixed.
+TEST_F(Tern, CheckAdoptAndFixBringTheLineBackToItsRecord) {
+  write("rig.json", rigOf({{"00000010", 11}, {"00000020", 12}, {"00000030", 13}}));
+  const std::string rec = dir + "/rec.csv";
+  ASSERT_EQ(tern({"export", rec}).status, 0);
+  Result r = tern({"check", rec});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("3 devices in the record: 3 match"), std::string::npos) << r.out;
+
+  // On site: one device swapped for a new one, another's backlight changed.
+  ASSERT_EQ(tern({"--swap", "1", "--seed", "3", "discover", "--quick"}).status, 0);
+  r = tern({"--json", "check", rec});
+  EXPECT_EQ(r.status, 1);
+  ASSERT_EQ(r.json["totals"]["missing"], 1) << r.out;
+  EXPECT_EQ(r.json["totals"]["new"], 1);
+  EXPECT_EQ(r.json["matches"], false);
+  std::string missing, fresh, present;
+  int missingAddress = 0;
+  for (const SimJson& d : r.json["devices"]) {
+    if (d["status"] == "missing") {
+      missing = d["uid"];
+      missingAddress = d["record"]["address"];
+    }
+    if (d["status"] == "new") fresh = d["uid"];
+    if (d["status"] == "matches") present = d["uid"];
+  }
+  ASSERT_EQ(tern({"set", present, "--backlight", "7"}).status, 0);
+  const std::string before = read(rec);
+  const size_t row = before.find(missing);
+  ASSERT_NE(row, std::string::npos);
+
+  r = tern({"check", "--adopt", rec});
+  EXPECT_EQ(r.status, 1) << "the changed backlight still differs: " << r.err;
+  const std::string after = read(rec);
+  EXPECT_EQ(after.substr(0, row), before.substr(0, row)) << "the rows before it untouched";
+  EXPECT_EQ(after.find(fresh), row) << "the new device takes the old one's row:\n" << after;
+  EXPECT_EQ(device(fresh)["settings"]["addr"], missingAddress) << "with the old one's settings";
+  r = tern({"check", "--fix", rec});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(device(present)["settings"]["backlight"], 7) << "the record's backlight back";
+  r = tern({"check", rec});
+  EXPECT_EQ(r.status, 0) << "the line is its record again: " << r.out;
+}
