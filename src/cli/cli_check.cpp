@@ -20,22 +20,6 @@ void onProgress(RigCheckPhase phase, int done, int total, void* ctx) {
     progress_count(p, done, total);
 }
 
-CliJson valuesJson(const CommissionValues& v) {
-  if (!v.has) return nullptr;
-  CliJson j = CliJson::object();
-  for (int f = 0; f < COMMISSION_FIELDS; f++) {
-    if (!(v.has >> f & 1u)) continue;
-    if (f == COMMISSION_LOSS) {
-      char name[COMMISSION_VALUE_TEXT_SIZE];
-      commission_valueText(f, v.v[f], name, sizeof name);
-      j[commission_fieldName(f)] = name;
-    } else {
-      j[commission_fieldName(f)] = v.v[f];
-    }
-  }
-  return j;
-}
-
 CliJson rowJson(const RigCheckRow& r) {
   CliJson j;
   j["uid"] = out_uid(r.uid);
@@ -46,12 +30,12 @@ CliJson rowJson(const RigCheckRow& r) {
     if (!(r.differs >> f & 1u)) continue;
     CommissionValues a = r.want, b = r.have;
     a.has = b.has = 1u << f;
-    differs[commission_fieldName(f)] = {{"record", valuesJson(a)[commission_fieldName(f)]},
-                                        {"device", valuesJson(b)[commission_fieldName(f)]}};
+    differs[commission_fieldName(f)] = {{"record", out_valuesJson(a)[commission_fieldName(f)]},
+                                        {"device", out_valuesJson(b)[commission_fieldName(f)]}};
   }
   j["differs"] = differs;
-  j["record"] = valuesJson(r.want);
-  j["device"] = valuesJson(r.have);
+  j["record"] = out_valuesJson(r.want);
+  j["device"] = out_valuesJson(r.have);
   return j;
 }
 
@@ -61,7 +45,7 @@ CliJson newJson(const RigCheckNew& n) {
   j["status"] = rig_checkStatusKey(RIG_CHECK_NEW);
   j["differs"] = CliJson::object();
   j["record"] = nullptr;
-  j["device"] = valuesJson(n.have);
+  j["device"] = out_valuesJson(n.have);
   return j;
 }
 

@@ -30,13 +30,6 @@ CliJson valueJson(int field, int32_t v) {
   return name;
 }
 
-CliJson valuesJson(const CommissionValues& v) {
-  CliJson j = CliJson::object();
-  for (int f = 0; f < COMMISSION_FIELDS; f++)
-    if (v.has >> f & 1u) j[commission_fieldName(f)] = valueJson(f, v.v[f]);
-  return j;
-}
-
 }  // namespace
 
 void out_begin(CliOut& o, const char* command) {
@@ -103,6 +96,14 @@ int out_finish(CliOut& o) {
   return o.status;
 }
 
+CliJson out_valuesJson(const CommissionValues& v) {
+  if (!v.has) return nullptr;
+  CliJson j = CliJson::object();
+  for (int f = 0; f < COMMISSION_FIELDS; f++)
+    if (v.has >> f & 1u) j[commission_fieldName(f)] = valueJson(f, v.v[f]);
+  return j;
+}
+
 std::string out_uid(uint32_t uid) {
   char text[12];
   snprintf(text, sizeof text, "%08X", (unsigned)uid);
@@ -148,8 +149,8 @@ CliJson out_resultJson(const CommissionResult& r) {
     if (r.changes >> f & 1u)
       changes[commission_fieldName(f)] = {{"from", valueJson(f, r.before.v[f])}, {"to", valueJson(f, r.want.v[f])}};
   j["changes"] = changes;
-  j["before"] = r.before.has ? valuesJson(r.before) : CliJson(nullptr);
-  j["after"] = r.after.has ? valuesJson(r.after) : CliJson(nullptr);
+  j["before"] = out_valuesJson(r.before);
+  j["after"] = out_valuesJson(r.after);
   j["error"] = r.text[0] ? CliJson(r.text) : CliJson(nullptr);
   return j;
 }

@@ -68,6 +68,9 @@ CliJson out_deviceJson(const Device& d);
 // header.
 void out_deviceHeader(CliOut& o);
 void out_deviceLine(CliOut& o, const Device& d);
+// The settings given in `v`, by their CSV names (loss by its name); null
+// when none is given.
+CliJson out_valuesJson(const CommissionValues& v);
 // A device's result of set, address or apply: its UID (and file line), its
 // outcome, whether it was written, the changes (from, to), its settings
 // before and after, and the reason it failed.
