@@ -240,6 +240,8 @@ TEST(RigCheck, MissingDevicesCostTheirResendsAndReplaceRefusesWhatItCannotDo) {
   EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, site.uid(1), &r),
             RIG_REPLACE_NEW_IN_RECORD);
   const size_t frames = site.bench.sent({}).size();
+  EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, 0xFFFFFFFF, &r),
+            RIG_REPLACE_BAD_UID) << "the broadcast would set every device";
   EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, 0x1234, &r),
             RIG_REPLACE_NEW_SILENT);
   testing::internal::GetCapturedStdout();
