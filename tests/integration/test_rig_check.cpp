@@ -345,7 +345,9 @@ TEST(RigCheck, CableFailureOrStopAnywhereKeepsWhatWasDone) {
         EXPECT_TRUE(s == RIG_CHECK_MATCHES || s == RIG_CHECK_NOT_READ) << s;
     }
     for (int i = 0; i < c->newCount; i++) EXPECT_NE(c->fresh[i].read, RIG_NOT_RESPONDING);
-    if (c->run.end == DISCOVERY_END_SEND_FAILED) EXPECT_NE(getDevUID(0x5555), nullptr) << "the table keeps what it knew";
+    if (c->run.end == DISCOVERY_END_SEND_FAILED) {
+      EXPECT_NE(getDevUID(0x5555), nullptr) << "the table keeps what it knew";
+    }
     if (k == frames) {
       EXPECT_EQ(rig_checkCount(c.get(), RIG_CHECK_MATCHES), 4) << "reads before kept";
       EXPECT_EQ(c->fresh[0].read, RIG_NOT_READ);
