@@ -376,6 +376,10 @@ RigReplaceStatus rig_replace(const char* path, CommissionPlan* record, uint32_t 
     snprintf(out->text, sizeof out->text, "The record has no row for %08X: nothing was written.", (unsigned)oldUid);
     return out->status = RIG_REPLACE_OLD_UNKNOWN;
   }
+  if (noDevice(newUid)) {
+    snprintf(out->text, sizeof out->text, "%08X is not a device's UID: nothing was written.", (unsigned)newUid);
+    return out->status = RIG_REPLACE_BAD_UID;
+  }
   if (named >= 0) {
     rowName(newUid, record->targets[named].line, where, sizeof where);
     snprintf(out->text, sizeof out->text, "%s is in the record already: nothing was written.", where);

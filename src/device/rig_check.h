@@ -162,6 +162,7 @@ bool rig_adoptPair(const RigCheck* c, RigPair* pair, char* text, int size);
 enum RigReplaceStatus {
   RIG_REPLACE_DONE,            // the new device holds the old row's values; the record names it there
   RIG_REPLACE_OLD_UNKNOWN,     // the record has no row for the old UID: nothing sent
+  RIG_REPLACE_BAD_UID,         // the new UID is one no device can have (0, the broadcast): nothing sent
   RIG_REPLACE_NEW_IN_RECORD,   // the record names the new UID already: nothing sent
   RIG_REPLACE_NEW_SILENT,      // the new device did not answer: nothing written
   RIG_REPLACE_FAILED,          // the values were refused, not written, or not read back; record unchanged
@@ -178,7 +179,8 @@ struct RigReplace {
 // Gives newUid the values of oldUid's row of `record` (read from the file
 // at `path`), written where they differ and read back, then puts newUid
 // into oldUid's row of the file (the rest of the file as it was) and of the
-// plan. Refuses an old UID the record does not name and a new UID it names
-// already, before anything is sent. Returns out->status.
+// plan. Refuses an old UID the record does not name, a new UID no device
+// can have and one the record names already, before anything is sent.
+// Returns out->status.
 RigReplaceStatus rig_replace(const char* path, CommissionPlan* record, uint32_t oldUid, uint32_t newUid,
                              RigReplace* out);

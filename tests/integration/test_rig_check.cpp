@@ -187,14 +187,13 @@ TEST(RigCheck, SwappedDeviceIsAdoptedIntoTheOldRow) {
   std::string expected = before;
   expected.replace(expected.find(oldText), 8, newText);
   EXPECT_TRUE(site.file() == expected) << "the new UID in the old row, the rest as it was";
-  CommissionPlan reread;
-  ASSERT_EQ(rig_readRecord(site.path.c_str(), &reread, text, sizeof text), RIG_FILE_OK);
   EXPECT_TRUE(rig_checkMatches(site.check().get()));
 }
 
 // Ten devices pulled cost no more than ten unanswered mutes; they are not
 // read, and with nothing new there is nothing to adopt. Replacing refuses an
-// unknown old UID, a new UID of the record and a new device that is silent.
+// unknown old UID, a new UID of the record or of no device, and a new device
+// that is silent.
 TEST(RigCheck, MissingDevicesCostTheirResendsAndReplaceRefusesWhatItCannotDo) {
   // The same fifty devices on the line, against a record of them alone and
   // against one naming ten more.
@@ -235,11 +234,13 @@ TEST(RigCheck, MissingDevicesCostTheirResendsAndReplaceRefusesWhatItCannotDo) {
   EXPECT_STREQ(text, "10 devices are missing and none is new: nothing to replace.");
   const std::string before = site.file();
   RigReplace r;
+  const size_t frames = site.bench.sent({}).size();
   testing::internal::CaptureStdout();
   EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), 0x1234, site.uid(0), &r), RIG_REPLACE_OLD_UNKNOWN);
   EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, site.uid(1), &r),
             RIG_REPLACE_NEW_IN_RECORD);
-  const size_t frames = site.bench.sent({}).size();
+  EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, 0xFFFFFFFF, &r),
+            RIG_REPLACE_BAD_UID) << "the broadcast would set every device";
   EXPECT_EQ(rig_replace(site.path.c_str(), site.plan.get(), site.plan->targets[0].uid, 0x1234, &r),
             RIG_REPLACE_NEW_SILENT);
   testing::internal::GetCapturedStdout();
