@@ -1,9 +1,11 @@
-"""Coming back to a rig with one device swapped: its record made by `tern
-export`, then the window on the same rig with one device replaced by a new
-one. Devices > "Check against record…" reports the two that match, the one
-missing and the new one (Fix insensitive: nothing differs); the question
-names the pair, Yes gives the new device the missing one's settings, the
-table lists it with them, and the record file names it in the old row."""
+"""Coming back to a rig: its record made by `tern export`, every device's
+backlight changed since by `tern set`, then the window on the same rig with
+one device replaced by a new one. Devices > "Check against record…" reports
+the two that differ, the one missing and the new one; Fix writes the record's
+backlight back to the two and reports; the question names the pair, Yes
+gives the new device the missing one's settings, the table lists every
+device with its record's values, and the record file names the new device
+in the old row."""
 
 import csv
 import os
@@ -52,6 +54,9 @@ def test():
     subprocess.run([tern, "--sim", "--sim-state", state, "--devices", str(DEVICES), "--seed", str(SEED),
                     "export", record], check=True, stdout=subprocess.DEVNULL)
     before = record_rows(record)
+    backlight = min(set(range(101)) - {int(r["backlight"]) for r in before})
+    subprocess.run([tern, "--sim", "--sim-state", state, "set", "--all", "--backlight", str(backlight)],
+                   check=True, stdout=subprocess.DEVNULL)
     p = ui.Program([sim, "--sim-state", state, "--swap", 1, "--seed", SEED], "sim")
     programs.append(p)
     p.widen(1100, 800)
@@ -59,15 +64,23 @@ def test():
     p.menu("Devices", "Check against record\u2026")
     p.choose_file("Check against a record", record)
     dialog, summary, lines = report(p, "Check against record: report")
-    check(summary == "%s\n3 devices in the record: 2 match, 1 missing; 1 new device." % record,
+    check(summary == "%s\n3 devices in the record: 2 differ, 1 missing; 1 new device." % record,
           "the report says %r" % summary)
+    differ = [l for l in lines if re.fullmatch(r"[0-9A-F]{8} \(line \d\) +differs +backlight \d+ -> %d" % backlight, l)]
     missing = [l for l in lines if re.fullmatch(r"[0-9A-F]{8} \(line \d\) +missing", l)]
     new = [l for l in lines if re.fullmatch(r"[0-9A-F]{8} +new", l)]
-    check(len(lines) == 4 and len(missing) == 1 and len(new) == 1, "the report lists %r" % lines)
+    check(len(lines) == 4 and len(differ) == 2 and len(missing) == 1 and len(new) == 1,
+          "the report lists %r" % lines)
     old_uid, line = re.match(r"(\S+) \(line (\d)\)", missing[0]).groups()
     new_uid = new[0].split()[0]
-    check(not ui.sensitive(ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Fix")), "Fix is sensitive with nothing to fix")
     ui.screenshot("report", window=False)
+    fix = ui.find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Fix")
+    check(ui.sensitive(fix), "Fix is not sensitive with two rows that differ")
+    ui.do_action(fix, "click")
+    dialog, summary, lines = report(p, "Fix: report")
+    check(summary == "2 devices: 2 changed.", "the fix's report says %r" % summary)
+    check(all(re.fullmatch(r"[0-9A-F]{8} \(line \d\) +changed +backlight %d -> \d+" % backlight, l) for l in lines)
+          and len(lines) == 2, "the fix's report lists %r" % lines)
     close(p, dialog)
 
     question = p.wait_dialog(pyatspi.ROLE_ALERT)
@@ -81,18 +94,16 @@ def test():
           "the replacement's report lists %r" % lines)
     close(p, dialog)
 
-    # The table: the two that match and the new one with the old row's values.
-    old_row = next(r for r in before if uid_of(r) == old_uid)
+    # The table: every device with its row's address and backlight, the new
+    # one with the old one's.
     table = p.table("Device list")
+    wanted = {(new_uid if uid_of(r) == old_uid else uid_of(r)): [r["address"], "%s%%" % r["backlight"]]
+              for r in before}
 
     def listed():
-        return {c[0].split()[1]: c for c in ui.table_cells(table)}
+        return {c[0].split()[1]: [c[1], c[4]] for c in ui.table_cells(table)}
 
-    ui.wait_for(lambda: listed().get(new_uid, [""] * 5)[1] == old_row["address"] and
-                listed()[new_uid][4] == "%s%%" % old_row["backlight"],
-                "the new device's row to show the old one's address and backlight (rows %r)" % ui.table_cells(table))
-    check(sorted(listed()) == sorted([uid_of(r) for r in before if uid_of(r) != old_uid] + [new_uid]),
-          "the table lists %r" % sorted(listed()))
+    ui.wait_for(lambda: listed() == wanted, "the table to list %r" % wanted)
     ui.screenshot("replaced")
 
     after = record_rows(record)
