@@ -168,7 +168,7 @@ void reportReplace() {
       replaced += r[i].status == RIG_REPLACE_DONE ? 1 : 0;
     } else {
       char line[96];
-      snprintf(line, sizeof line, "%08X was not given the settings of %08X: stopped before.",
+      snprintf(line, sizeof line, "%08X was not given the settings of %08X: the replacements ended before.",
                (unsigned)pairs[i].newUid, (unsigned)pairs[i].oldUid);
       lines += std::string(line) + "\n";
     }
