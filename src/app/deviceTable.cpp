@@ -89,7 +89,7 @@ int deviceTable_collect(DeviceTableModel* model) {
   static uint32_t uids[DISCOVERY_JOB_MAX];
   int n = discoveryJob_found(uids, DISCOVERY_JOB_MAX, nullptr);
   if (n > DISCOVERY_JOB_MAX) n = DISCOVERY_JOB_MAX;
-  const DeviceReads reads = discoveryJob_running()       ? DEVICE_READS_RUNNING
+  const DeviceReads reads = discoveryJob_reading()       ? DEVICE_READS_RUNNING
                             : discoveryJob_readsStopped() ? DEVICE_READS_STOPPED
                                                           : DEVICE_READS_DONE;
   model->count = 0;

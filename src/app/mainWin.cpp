@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/buttons.h"
+#include "app/checkDialog.h"
 #include "app/curveActions.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
@@ -81,6 +82,7 @@ void showFoundCount(GtkProgressBar* bar) {
     snprintf(text, sizeof text, "%d devices found", found);
   else if (commissionJob_running())
     snprintf(text, sizeof text, "%d of %d devices done", commissionJob_done(), commissionJob_total());
+  checkDialog_progressText(text, sizeof text);  // the record check's phase, while it runs
   const gchar* shown = gtk_progress_bar_get_text(bar);
   if (strcmp(shown ? shown : "", text) == 0) return;
   gtk_progress_bar_set_text(bar, text[0] ? text : NULL);
@@ -198,6 +200,7 @@ int progress(void*) {
   compEnabled = refresh_shown().enabled;
   // A commissioning job that has ended is reported (and Apply goes on).
   commissionDialogs_tick();
+  checkDialog_tick();  // a record check, its fix or its replacements ended
   bridge_showPending();
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "app/buttons.h"
+#include "app/checkDialog.h"
 #include "app/commissionDialogs.h"
 #include "app/curveActions.h"
 #include "app/devicePanel.h"
@@ -190,6 +191,7 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   addButtonItem(devices, accel, "_Address in sequence\u2026", getButtonAddressSequence(), {GDK_a, CTRL_SHIFT});
   addButtonItem(devices, accel, "_Export\u2026", getButtonExport(), {GDK_e, CTRL_SHIFT});
   addButtonItem(devices, accel, "A_pply\u2026", getButtonApply(), {GDK_p, CTRL_SHIFT});
+  addButtonItem(devices, accel, "_Check against record\u2026", getButtonCheckRecord());
   addSeparator(devices);
   addButtonItem(devices, accel, "_Update FW\u2026", getButtonUpdateFw());
 

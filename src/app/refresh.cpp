@@ -1,6 +1,7 @@
 #include "app/refresh.h"
 
 #include "app/buttons.h"
+#include "app/checkDialog.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
 #include "app/mainWin.h"
@@ -30,6 +31,7 @@ void refresh_all() {
   buttonsEnable(shown.enabled, shown.deviceSelected);
   devicePanel_update(shown);
   commissionDialogs_update(shown);
+  checkDialog_update(shown);
   menu_update(shown);
   mainWin_updateProgress();
 }

@@ -14,6 +14,7 @@ enum {
   LOCK_DISCOVERY = 2,         // lock bit of the discovery
   LOCK_COMMISSION = 4,        // lock bit of the commissioning runs (address in sequence, export, apply)
   LOCK_DALI = 8,              // lock bit of the DALI panel's randomize, search and read
+  LOCK_CHECK = 16,            // lock bit of the window's record check and its replacements
   BRIDGE_INFO = 1,            // message kinds
   BRIDGE_ERROR = -1,
 };

@@ -25,6 +25,7 @@ char lastReport[JOB_MESSAGE_SIZE];
 std::atomic<uint32_t> resultGeneration{0};
 std::atomic<int32_t> foundNow{-1};
 std::atomic<bool> readsStopped{false};
+std::atomic<bool> othersReading{false};  // another worker's list is not ended
 
 void publishAll(const uint32_t* uids, int count) {
   std::lock_guard<std::mutex> g(resultGuard);
@@ -137,3 +138,20 @@ uint32_t discoveryJob_generation() { return resultGeneration.load(); }
 int discoveryJob_foundNow() { return foundNow.load(); }
 
 bool discoveryJob_readsStopped() { return readsStopped.load(); }
+
+void discoveryJob_listBegin() {
+  readsStopped.store(false);
+  othersReading.store(true);
+  publishAll(nullptr, 0);
+}
+
+void discoveryJob_publish(uint32_t uid) { publishOne(uid); }
+
+void discoveryJob_listEnd(bool stopped) {
+  readsStopped.store(stopped);
+  othersReading.store(false);
+  // The rows still "reading…" are shown anew, even when no device was added.
+  resultGeneration.fetch_add(1);
+}
+
+bool discoveryJob_reading() { return discoveryJob_running() || othersReading.load(); }

@@ -53,3 +53,14 @@ bool discoveryJob_readsStopped();
 int discoveryJob_found(uint32_t* out, int capacity, uint32_t* generation);
 uint32_t discoveryJob_generation();
 
+
+// For another worker that finds devices, the window's record check: starts
+// the list afresh (its rows read "reading…" meanwhile), lists each device as
+// the worker finds it (once), and ends the list, saying whether devices
+// found were left unread (the cable failed or the worker stopped first).
+void discoveryJob_listBegin();
+void discoveryJob_publish(uint32_t uid);
+void discoveryJob_listEnd(bool readsStopped);
+// Whether the devices listed are still being found or read: a discovery
+// runs, or another worker's list is not ended.
+bool discoveryJob_reading();
