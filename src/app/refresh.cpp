@@ -5,6 +5,7 @@
 #include "app/devicePanel.h"
 #include "app/mainWin.h"
 #include "app/menu.h"
+#include "app/runControl.h"
 #include "curve/curve_undo.h"
 #include "device/bridge.h"
 
@@ -31,6 +32,7 @@ void refresh_all() {
   devicePanel_update(shown);
   commissionDialogs_update(shown);
   menu_update(shown);
+  runControl_update(shown);
   mainWin_updateProgress();
 }
 
