@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/buttons.h"
+#include "app/cableMenu.h"
 #include "app/curveActions.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
@@ -278,6 +279,7 @@ void createGUI() {
   // The progress bar across the whole width under everything else, but for
   // the status line at the bottom.
   gtk_box_pack_end(GTK_BOX(vbox), statusLine_get(), FALSE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(statusLine_get()), cableMenu_status(), FALSE, FALSE, 6);
   gtk_box_pack_end(GTK_BOX(vbox), runControl_bar(window, getProgressBar()), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.

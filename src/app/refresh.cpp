@@ -1,6 +1,7 @@
 #include "app/refresh.h"
 
 #include "app/buttons.h"
+#include "app/cableMenu.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
 #include "app/mainWin.h"
@@ -33,6 +34,7 @@ void refresh_all() {
   commissionDialogs_update(shown);
   menu_update(shown);
   runControl_update(shown);
+  cableMenu_update(shown);
   mainWin_updateProgress();
 }
 
