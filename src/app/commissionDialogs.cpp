@@ -83,12 +83,14 @@ GtkWidget* resultsView(const std::string& text, const char* name) {
   PangoFontDescription* mono = pango_font_description_from_string("Monospace");
   gtk_widget_modify_font(view, mono);
   PangoLayout* layout = gtk_widget_create_pango_layout(view, std::string(RESULT_DETAIL_COLUMN, 'M').c_str());
+  pango_layout_set_font_description(layout, mono);  // the view's style takes the font only once it is shown
   int indent = 0, height = 0;
   pango_layout_get_pixel_size(layout, &indent, &height);
   g_object_unref(layout);
   pango_font_description_free(mono);
   gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
-  gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), indent);
+  // A negative indent leaves a line's first row whole and indents the rows
+  // it wraps into.
   gtk_text_view_set_indent(GTK_TEXT_VIEW(view), -indent);
   atk_object_set_name(gtk_widget_get_accessible(view), name);
   GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
