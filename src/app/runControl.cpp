@@ -3,6 +3,8 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 
+#include <cstdio>
+
 #include "app/busyCursor.h"
 #include "app/dialog.h"
 #include "app/mainWin.h"
