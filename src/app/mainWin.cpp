@@ -116,10 +116,11 @@ gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
 void onDestroy(gpointer) { destroy(); }
 
 // Whether the window may close: a firmware update still streaming would be
-// cut short, leaving the devices with half an image, a commissioning run
-// would stop half way, and the curve may have unsaved changes; each asks
-// first (a signal closes at once all the same).
-// No report opens over these questions: it follows if the window stays.
+// cut short, leaving the devices with half an image, a discovery or a
+// commissioning run would stop half way (app/runControl asks, once, and
+// holds the run meanwhile), and the curve may have unsaved changes; each
+// asks first (a signal closes at once all the same). No report opens over
+// these questions: it follows if the window stays.
 bool mayClose() {
   ReportsHeld held;
   if (thrTrans.load() == FW_RUNNING &&
