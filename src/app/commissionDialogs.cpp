@@ -11,6 +11,7 @@
 
 #include "app/addressPreview.h"
 #include "app/busyCursor.h"
+#include "app/deviceNotes.h"
 #include "app/devicePanel.h"
 #include "app/deviceTable.h"
 #include "app/dialog.h"
@@ -34,6 +35,9 @@ GtkWidget* buttonApply = nullptr;
 Pending pending = PENDING_NONE;
 CommissionPlan applyPlan;
 char applyPath[DIALOG_PATH_SIZE];
+// The devices an export reads, in its order.
+uint32_t exportUids[COMMISSION_MAX];
+int exportCount = 0;
 
 // A button the menu follows but the window never shows: owned here, made
 // in the state the update gives it.
@@ -64,8 +68,13 @@ GtkWidget* label(const char* text, const char* name = nullptr) {
   return l;
 }
 
+// Where a result line's explanation starts: after the UID with its file
+// line and the outcome (commission_resultLine).
+enum { RESULT_DETAIL_COLUMN = 35 };
+
 // A read-only text of one line per device, in a fixed-width font so that
-// its columns line up, in a scroller.
+// its columns line up, in a scroller. A line longer than the view wraps,
+// its rest under the explanation's start.
 GtkWidget* resultsView(const std::string& text, const char* name) {
   GtkWidget* view = gtk_text_view_new();
   gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
@@ -73,7 +82,16 @@ GtkWidget* resultsView(const std::string& text, const char* name) {
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text.c_str(), -1);
   PangoFontDescription* mono = pango_font_description_from_string("Monospace");
   gtk_widget_modify_font(view, mono);
+  PangoLayout* layout = gtk_widget_create_pango_layout(view, std::string(RESULT_DETAIL_COLUMN, 'M').c_str());
+  pango_layout_set_font_description(layout, mono);  // the view's style takes the font only once it is shown
+  int indent = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &indent, &height);
+  g_object_unref(layout);
   pango_font_description_free(mono);
+  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
+  // A negative indent leaves a line's first row whole and indents the rows
+  // it wraps into.
+  gtk_text_view_set_indent(GTK_TEXT_VIEW(view), -indent);
   atk_object_set_name(gtk_widget_get_accessible(view), name);
   GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
@@ -126,7 +144,8 @@ void showReport(const char* title, const CommissionRun* run) {
 // After Apply's check: what would change, device by device; Apply writes it.
 void askToApply() {
   const CommissionRun* run = commissionJob_run();
-  if (run->cableLost) {
+  // A check cut short has not seen every device: nothing is offered.
+  if (run->cableLost || run->stopped) {
     showReport("Apply: check report", run);
     return;
   }
@@ -328,6 +347,11 @@ void commissionDialogs_tick() {
   const Pending done = pending;
   pending = PENDING_NONE;
   busyCursor_end();
+  // What the table cannot tell from the values (the cable failed half way).
+  if (done == PENDING_EXPORT)
+    deviceNotes_afterExport(exportUids, exportCount, &commissionJob_export()->read);
+  else
+    deviceNotes_afterRun(commissionJob_run());
   // The table shows what the devices hold now before the report opens.
   refresh_all();
   switch (done) {
@@ -368,9 +392,10 @@ void addressSequenceAction() {
 
 void exportAction() {
   if (commissionJob_running() || pending != PENDING_NONE) return;
-  static uint32_t uids[COMMISSION_MAX];
+  uint32_t* uids = exportUids;
   int count = devicePanel_listed(uids, COMMISSION_MAX);
   if (count > COMMISSION_MAX) count = COMMISSION_MAX;
+  exportCount = count;
   if (count == 0) return;
   if (!openFileDialogTitled(DIALOG_KIND_CSV, 1, "Export devices to CSV")) return;
   std::string path = getFilename();

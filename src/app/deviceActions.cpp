@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/busyCursor.h"
+#include "app/deviceNotes.h"
 #include "app/devicePanel.h"
 #include "app/dialog.h"
 #include "app/refresh.h"
@@ -41,6 +42,7 @@ void buttonEditAction() {
       notResponding(uid, read);
       return;
     }
+    deviceNotes_read(uid);
     // Without the cable nothing could be written either: say so, once.
     const char* cable = exchange_cableText(app_dali_read(uid));
     if (cable) {

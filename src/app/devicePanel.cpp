@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "app/deviceActions.h"
+#include "app/deviceNotes.h"
 #include "app/deviceTable.h"
 #include "app/mainWin.h"
 #include "app/refresh.h"
@@ -37,6 +38,7 @@ DeviceTableModel shown;
 DeviceTableModel fresh;
 uint32_t shownFound = 0;
 uint32_t shownRecords = 0;
+uint32_t shownNotes = 0;
 bool shownReading = false;
 bool listSet = false;  // the list holds the rows of `shown`
 
@@ -77,8 +79,10 @@ void forgetSelection() {
 // Starts a discovery unless one runs, and shows at once what it locks.
 // Find new devices adds to the list; the other modes start it afresh.
 void startDiscovery(DiscoveryMode mode) {
-  if (!discoveryJob_running() && discoveryJob_start(mode) == JOB_STARTED)
+  if (!discoveryJob_running() && discoveryJob_start(mode) == JOB_STARTED) {
     statusLine_discoveryStarted(mode);
+    if (mode != DISCOVERY_NEW) deviceNotes_clear();  // every device is read anew
+  }
   refresh_all();
 }
 
@@ -132,11 +136,10 @@ void fillList(uint32_t focused) {
   restoring = true;
   gtk_clist_freeze(l);
   gtk_clist_clear(l);
-  gchar empty[] = "";
   for (int i = 0; i < shown.count; i++) {
     gchar* cells[DEVICE_LIST_COLUMNS];
     for (int c = 0; c < DEVICE_COLUMNS; c++) cells[c] = shown.rows[i].cells[c];
-    cells[DEVICE_COLUMNS] = empty;
+    cells[DEVICE_COL_NOTE] = shown.rows[i].note;
     gtk_clist_append(l, cells);
     gtk_clist_set_cell_style(l, i, DEVICE_COL_ROW, rowTextStyle(l));
   }
@@ -333,7 +336,7 @@ void devicePanel_updateTable() {
   if (!mainWin_deviceListWidget()) return;
   const bool reading = discoveryJob_running();
   if (listSet && discoveryJob_generation() == shownFound && dev_generation() == shownRecords &&
-      reading == shownReading)
+      deviceNotes_generation() == shownNotes && reading == shownReading)
     return;
   devicePanel_refresh();
 }
@@ -344,6 +347,7 @@ int devicePanel_refresh() {
   // the next tick.
   shownFound = discoveryJob_generation();
   shownRecords = dev_generation();
+  shownNotes = deviceNotes_generation();
   shownReading = discoveryJob_running();
   deviceTable_collect(&fresh);
   deviceTable_sort(&fresh, sortColumn, sortDescending);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/deviceNotes.h"
 #include "device/discovery_job.h"
 
 namespace {
@@ -47,6 +48,7 @@ int sign(long v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 }  // namespace
 
 const char* deviceTable_title(int column) {
+  if (column == DEVICE_COL_NOTE) return "Note";
   return column >= 0 && column < DEVICE_COLUMNS ? kTitles[column] : "";
 }
 
@@ -55,10 +57,12 @@ void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device*
   row->uid = uid;
   memset(row->cells, 0, sizeof row->cells);
   cell(row, DEVICE_COL_ROW, "(%d) %08X", number, (int)uid);
+  snprintf(row->note, sizeof row->note, "%s", deviceNotes_text(deviceNotes_of(uid)));
   if (!record || !record->answered) {
     memset(&row->record, 0, sizeof row->record);
     row->record.uid = uid;
     if (reads == DEVICE_READS_RUNNING) {
+      row->note[0] = 0;
       row->state = DEVICE_ROW_PENDING;
       for (int c = DEVICE_COL_ROW + 1; c < DEVICE_COLUMNS; c++) cell(row, c, "reading\u2026");
     } else if (!record && reads == DEVICE_READS_STOPPED) {
@@ -124,7 +128,8 @@ void deviceTable_sort(DeviceTableModel* model, int column, bool descending) {
 bool deviceTable_same(const DeviceTableModel* a, const DeviceTableModel* b) {
   if (a->count != b->count) return false;
   for (int i = 0; i < a->count; i++) {
-    if (a->rows[i].uid != b->rows[i].uid || memcmp(a->rows[i].cells, b->rows[i].cells, sizeof a->rows[i].cells) != 0)
+    if (a->rows[i].uid != b->rows[i].uid || memcmp(a->rows[i].cells, b->rows[i].cells, sizeof a->rows[i].cells) != 0 ||
+        strcmp(a->rows[i].note, b->rows[i].note) != 0)
       return false;
   }
   return true;

@@ -23,7 +23,11 @@ enum DeviceColumn {
 enum {
   DEVICE_TABLE_MAX = DEV_TABLE_SIZE,
   DEVICE_CELL_SIZE = 24,
+  DEVICE_NOTE_SIZE = 40,
   DEVICE_SORT_NONE = -1,  // the order found
+  // The list's column after the values: the row's note, under the title
+  // "Note", as wide as the list leaves it.
+  DEVICE_COL_NOTE = DEVICE_COLUMNS,
 };
 
 enum DeviceRowState {
@@ -46,6 +50,7 @@ struct DeviceRow {
   DeviceRowState state;
   Device record;  // as read; meaningful in DEVICE_ROW_READ
   char cells[DEVICE_COLUMNS][DEVICE_CELL_SIZE];
+  char note[DEVICE_NOTE_SIZE];  // what the values do not tell (app/deviceNotes), or ""
 };
 
 struct DeviceTableModel {
@@ -54,7 +59,7 @@ struct DeviceTableModel {
 };
 
 // The column's title: "Devices", "Address", "Loss of DMX", "Sleep",
-// "Backlight", "Limits", "Firmware", "DALI".
+// "Backlight", "Limits", "Firmware", "DALI"; "Note" for DEVICE_COL_NOTE.
 const char* deviceTable_title(int column);
 
 // Fills a row for the device found as number `number`: record is its
@@ -62,7 +67,8 @@ const char* deviceTable_title(int column);
 // "major.minor" ("1.4"). Without an answered record the row shows its UID
 // and "reading…" in every value while the devices are read; else, as its
 // address, "not read" when it has no record because the cable failed
-// first, or "not responding".
+// first, or "not responding". The row's note is the device's note
+// (app/deviceNotes), but while a discovery still reads it.
 void deviceTable_fillRow(DeviceRow* row, int number, uint32_t uid, const Device* record, DeviceReads reads);
 
 // Fills the model from the devices found (discoveryJob_found) and a copy of
@@ -76,7 +82,7 @@ int deviceTable_compare(const DeviceRow* a, const DeviceRow* b, int column, bool
 // Sorts the rows by a column (DEVICE_SORT_NONE: the order found).
 void deviceTable_sort(DeviceTableModel* model, int column, bool descending);
 
-// Whether two models show the same rows in the same order.
+// Whether two models show the same rows, notes included, in the same order.
 bool deviceTable_same(const DeviceTableModel* a, const DeviceTableModel* b);
 // The row of uid, or -1.
 int deviceTable_find(const DeviceTableModel* model, uint32_t uid);

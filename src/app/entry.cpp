@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cableChoice.h"
 #include "app/mainWin.h"
 #include "link/cable.h"
 #include "link/cablelock.h"
@@ -16,6 +17,8 @@ int app_run() {
   wait_us(5);
   printLibVersion();
   printDeviceList();
+  // The converter chosen in the window last time, unless one was named.
+  if (cableChoice_applyKept()) printf("Cable %s, as chosen last time\n", cables_chosen());
   createGUI();
   // Give the converter back to the system (the kernel's serial driver bound
   // again). A worker still streaming keeps it: the process ends without

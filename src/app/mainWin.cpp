@@ -9,6 +9,7 @@
 
 #include "app/buttons.h"
 #include "app/checkDialog.h"
+#include "app/cableMenu.h"
 #include "app/curveActions.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
@@ -17,6 +18,8 @@
 #include "app/icon.h"
 #include "app/menu.h"
 #include "app/refresh.h"
+#include "app/runControl.h"
+#include "app/runProgress.h"
 #include "app/statusLine.h"
 #include "app/widgets.h"
 #include "curve/curve_view.h"
@@ -24,6 +27,7 @@
 #include "device/commission_job.h"
 #include "device/discovery_job.h"
 #include "link/timer.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -73,16 +77,35 @@ void selection_made(GtkWidget* list, gint row, gint column, GdkEventButton*, gpo
   refresh_all();
 }
 
-// While a discovery runs the bar says how far it got: "N devices found";
-// while devices are commissioned, "N of M devices done".
-void showFoundCount(GtkProgressBar* bar) {
-  const int found = discoveryJob_foundNow();
-  char text[48] = "";
-  if (found >= 0)
-    snprintf(text, sizeof text, "%d devices found", found);
-  else if (commissionJob_running())
-    snprintf(text, sizeof text, "%d of %d devices done", commissionJob_done(), commissionJob_total());
-  checkDialog_progressText(text, sizeof text);  // the record check's phase, while it runs
+// What the bar shows of the run that goes on (app/runProgress).
+void viewOfRun(RunProgressView* view) {
+  RunProgressInput in = {};
+  in.kind = RUN_NONE;
+  in.pairFraction = mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
+                                     pStatusTop.load(std::memory_order_relaxed));
+  DiscoveryJobProgress d;
+  if (discoveryJob_progress(&d)) {
+    in.kind = RUN_DISCOVERY;
+    in.mode = d.mode;
+    in.found = d.found;
+    in.estimate = d.estimate;
+    in.read = d.read;
+  } else if (commissionJob_running()) {
+    in.kind = RUN_COMMISSION;
+    in.done = commissionJob_done();
+    in.total = commissionJob_total();
+  } else if (lockComponents.load() != 0) {
+    in.kind = RUN_OTHER;
+  }
+  // Only the searches beyond Discovery's tell their time.
+  const bool timed = in.kind == RUN_DISCOVERY && in.mode != DISCOVERY_FULL;
+  in.elapsedUs = runProgress_elapsed(timed, timed ? clock_nowUs() : 0);
+  in.stopping = runControl_stopping();
+  runProgress_view(&in, view);
+  if (!in.stopping) checkDialog_progressText(view->text, sizeof view->text);  // the record check's phase
+}
+
+void showText(GtkProgressBar* bar, const char* text) {
   const gchar* shown = gtk_progress_bar_get_text(bar);
   if (strcmp(shown ? shown : "", text) == 0) return;
   gtk_progress_bar_set_text(bar, text[0] ? text : NULL);
@@ -95,18 +118,18 @@ gboolean progressTick(gpointer data) { return progress(data) ? TRUE : FALSE; }
 void onDestroy(gpointer) { destroy(); }
 
 // Whether the window may close: a firmware update still streaming would be
-// cut short, leaving the devices with half an image, a commissioning run
-// would stop half way, and the curve may have unsaved changes; each asks
-// first (a signal closes at once all the same).
+// cut short, leaving the devices with half an image, a discovery or a
+// commissioning run would stop half way (app/runControl asks, once, and
+// holds the run meanwhile), and the curve may have unsaved changes; each
+// asks first (a signal closes at once all the same). No report opens over
+// these questions: it follows if the window stays.
 bool mayClose() {
+  ReportsHeld held;
   if (thrTrans.load() == FW_RUNNING &&
       !messageQuestion("A firmware update is running. Closing the window now stops it, and the "
                        "devices are left without a complete firmware.\n\nClose anyway?"))
     return false;
-  if (commissionJob_running() &&
-      !messageQuestion("Devices are being written. Closing the window now stops the run: the "
-                       "devices not yet written keep their old settings.\n\nClose anyway?"))
-    return false;
+  if (!runControl_askClose()) return false;
   return curveActions_mayClose();
 }
 
@@ -187,9 +210,13 @@ double mainWin_fraction(int32_t done, int32_t total) {
 void mainWin_updateProgress() {
   if (!progressBar) return;
   GtkProgressBar* bar = GTK_PROGRESS_BAR(progressBar);
-  gtk_progress_bar_set_fraction(bar, mainWin_fraction(pStatusSt.load(std::memory_order_relaxed),
-                                                      pStatusTop.load(std::memory_order_relaxed)));
-  showFoundCount(bar);
+  RunProgressView view;
+  viewOfRun(&view);
+  if (view.pulse)
+    gtk_progress_bar_pulse(bar);
+  else
+    gtk_progress_bar_set_fraction(bar, view.fraction);
+  showText(bar, view.text);
 }
 
 int progress(void*) {
@@ -198,6 +225,8 @@ int progress(void*) {
   // window behind it must not show stale ones.
   refresh_all();
   compEnabled = refresh_shown().enabled;
+  // While the window asks whether to close, reports wait.
+  if (runControl_reportsHeld()) return 1;
   // A commissioning job that has ended is reported (and Apply goes on).
   commissionDialogs_tick();
   checkDialog_tick();  // a record check, its fix or its replacements ended
@@ -254,7 +283,8 @@ void createGUI() {
   // The progress bar across the whole width under everything else, but for
   // the status line at the bottom.
   gtk_box_pack_end(GTK_BOX(vbox), statusLine_get(), FALSE, TRUE, 0);
-  gtk_box_pack_end(GTK_BOX(vbox), getProgressBar(), FALSE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(statusLine_get()), cableMenu_status(), FALSE, FALSE, 6);
+  gtk_box_pack_end(GTK_BOX(vbox), runControl_bar(window, getProgressBar()), FALSE, TRUE, 0);
   ptimer = g_timeout_add(MAINWIN_TIMER_MS, progressTick, progressBar);
   // A terminating signal closes the window as the close button would.
   g_unix_signal_add(SIGTERM, onTerminate, NULL);

@@ -5,6 +5,7 @@
 
 #include "app/buttons.h"
 #include "app/checkDialog.h"
+#include "app/cableMenu.h"
 #include "app/commissionDialogs.h"
 #include "app/curveActions.h"
 #include "app/devicePanel.h"
@@ -42,7 +43,8 @@ const Shortcut kShortcuts[] = {
     {"Ctrl+Shift+E", "Export"},
     {"Ctrl+Shift+P", "Apply"},
     {"F1", "Keyboard shortcuts"},
-    {"Alt+F, E, C, D, H", "open File, Edit, Curve, Devices, Help; then an item's underlined letter"},
+    {"Escape", "Stop the discovery or commissioning run"},
+    {"Alt+F, E, C, D, B, H", "open File, Edit, Curve, Devices, Cable, Help; then an item's underlined letter"},
     {nullptr, "In the curve view (click it first):"},
     {"Left, Right", "select the level before, after"},
     {"Home, End", "select level 0, 255"},
@@ -194,6 +196,8 @@ GtkWidget* menu_getBar(GtkWidget* window) {
   addButtonItem(devices, accel, "_Check against record\u2026", getButtonCheckRecord());
   addSeparator(devices);
   addButtonItem(devices, accel, "_Update FW\u2026", getButtonUpdateFw());
+
+  gtk_menu_shell_append(GTK_MENU_SHELL(bar), cableMenu_get());
 
   GtkWidget* help = addMenu("_Help");
   addItem(help, accel, "_Keyboard shortcuts", shortcutsAction, {GDK_F1, NONE});

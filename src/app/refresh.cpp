@@ -2,10 +2,12 @@
 
 #include "app/buttons.h"
 #include "app/checkDialog.h"
+#include "app/cableMenu.h"
 #include "app/commissionDialogs.h"
 #include "app/devicePanel.h"
 #include "app/mainWin.h"
 #include "app/menu.h"
+#include "app/runControl.h"
 #include "curve/curve_undo.h"
 #include "device/bridge.h"
 
@@ -33,6 +35,8 @@ void refresh_all() {
   commissionDialogs_update(shown);
   checkDialog_update(shown);
   menu_update(shown);
+  runControl_update(shown);
+  cableMenu_update(shown);
   mainWin_updateProgress();
 }
 

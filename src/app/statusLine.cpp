@@ -16,15 +16,21 @@ int expected = kNothing;
 char shown[STATUS_LINE_TEXT_SIZE] = "";
 
 // The line's words for a message, or false when it is not the report
-// `expect`ed.
+// `expect`ed (or the same run's report that it was stopped).
 bool wording(int expect, int type, const char* text, char* line, int size) {
   if (type != BRIDGE_INFO || (expect != DISCOVERY_QUICK && expect != DISCOVERY_NEW)) return false;
   const bool fresh = expect == DISCOVERY_NEW;
+  // A run the operator stopped says so, and what it found.
+  const char* stopped = "Stopped: ";
+  const bool stop = strncmp(text, stopped, strlen(stopped)) == 0;
   int count = 0;
-  if (sscanf(text, "%d", &count) != 1) return false;
+  if (sscanf(stop ? text + strlen(stopped) : text, "%d", &count) != 1) return false;
   // Only the report itself, word for word.
   char report[48];
-  snprintf(report, sizeof report, "%d %sdevices found.", count, fresh ? "new " : "");
+  if (stop)
+    snprintf(report, sizeof report, "%s%d device%s found.", stopped, count, count == 1 ? "" : "s");
+  else
+    snprintf(report, sizeof report, "%d %sdevices found.", count, fresh ? "new " : "");
   if (strcmp(report, text) != 0) return false;
   snprintf(line, (size_t)size, "%s: %s", fresh ? "Find new devices" : "Quick discovery", report);
   return true;

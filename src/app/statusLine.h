@@ -20,7 +20,8 @@ void statusLine_discoveryStarted(DiscoveryMode mode);
 // Offered every message (type BRIDGE_INFO or BRIDGE_ERROR) before it is
 // shown in a box: true when it is the report the line waits for, which it
 // now shows instead: the information "%d devices found." after Quick
-// discovery, "%d new devices found." after Find new devices. Anything else
+// discovery, "%d new devices found." after Find new devices, and "Stopped:
+// %d devices found." after either was stopped. Anything else
 // (an error, another mode's report, another text) is left to its box.
 bool statusLine_take(int type, const char* text);
 const char* statusLine_text();

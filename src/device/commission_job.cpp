@@ -17,6 +17,7 @@ namespace {
 std::atomic<int> kind{COMMISSION_JOB_NONE};
 std::atomic<int> doneNow{0};
 std::atomic<int> total{0};
+std::atomic<bool> writes{false};
 
 bool checkOnly = false;
 CommissionPlan plan;
@@ -31,7 +32,10 @@ void progress(int done) {
   pStatusSt.store(done, std::memory_order_relaxed);
 }
 
-void progressOf(int done, void*) { progress(done); }
+void progressOf(int done, void*) {
+  progress(done);
+  job_checkpoint(LOCK_COMMISSION);  // held here while the window asks whether to close
+}
 
 void runPlan() {
   commission_begin(&run, &plan, checkOnly, job_stopFlag(LOCK_COMMISSION));
@@ -64,7 +68,16 @@ void appendSilent() {
 
 void runExport() {
   memset((void*)&exported, 0, sizeof exported);
-  if (!rig_exportRead(exportUids, exportCount, &exported.read, progressOf, nullptr)) {
+  if (!rig_exportRead(exportUids, exportCount, &exported.read, progressOf, nullptr, job_stopFlag(LOCK_COMMISSION))) {
+    if (exported.read.stopped) {
+      // A stop the operator asked for is no error; half a record would
+      // replace a whole one, so nothing is written.
+      char done[64];
+      snprintf(done, sizeof done, "%d of %d device%s", exported.read.count + exported.read.silentCount, exportCount,
+               exportCount == 1 ? "" : "s");
+      report(false, "Stopped after %s.\n\nNothing was written to\n%s", done, exportPath);
+      return;
+    }
     exported.cableLost = true;
     report(true, "%s\n\nNothing was written to\n%s", rig_cableText(exported.read.failure), exportPath);
     return;
@@ -103,6 +116,7 @@ int commissionJob_startRun(const CommissionPlan* p, bool check) {
   if (!p || job_running(LOCK_COMMISSION)) return JOB_BUSY;
   plan = *p;
   checkOnly = check;
+  writes.store(!check);
   return start(COMMISSION_JOB_RUN, plan.count);
 }
 
@@ -111,10 +125,13 @@ int commissionJob_startExport(const uint32_t* uids, int count, const char* path)
   exportCount = count < COMMISSION_MAX ? (count > 0 ? count : 0) : COMMISSION_MAX;
   if (exportCount > 0) memcpy(exportUids, uids, sizeof(uint32_t) * (size_t)exportCount);
   snprintf(exportPath, sizeof exportPath, "%s", path);
+  writes.store(false);
   return start(COMMISSION_JOB_EXPORT, exportCount);
 }
 
 bool commissionJob_running() { return job_running(LOCK_COMMISSION); }
+
+bool commissionJob_writes() { return writes.load(); }
 
 CommissionJobKind commissionJob_kind() { return (CommissionJobKind)kind.load(); }
 

@@ -30,6 +30,7 @@ struct CommissionExport {
   RigExport read;
   bool saved;          // the file was written
   bool cableLost;      // the cable failed: nothing was written
+  // (read.stopped: the run was stopped, and nothing was written either)
   char report[COMMISSION_JOB_REPORT_SIZE];  // what the operator is told
   bool reportIsError;  // the report tells of a failure
 };
@@ -41,6 +42,9 @@ int commissionJob_startRun(const CommissionPlan* plan, bool checkOnly);
 // answer to `path` as the record file `tern export` writes.
 int commissionJob_startExport(const uint32_t* uids, int count, const char* path);
 bool commissionJob_running();
+// Whether the running (or last) job writes to the devices: a plan run that
+// is not only a check.
+bool commissionJob_writes();
 // The kind of the job that runs or ran last.
 CommissionJobKind commissionJob_kind();
 // Devices done so far by the running job, and how many it has.

@@ -26,6 +26,9 @@ std::atomic<uint32_t> resultGeneration{0};
 std::atomic<int32_t> foundNow{-1};
 std::atomic<bool> readsStopped{false};
 std::atomic<bool> othersReading{false};  // another worker's list is not ended
+std::atomic<int> runningMode{DISCOVERY_FULL};
+std::atomic<int32_t> estimateNow{0};
+std::atomic<int32_t> readNow{0};
 
 void publishAll(const uint32_t* uids, int count) {
   std::lock_guard<std::mutex> g(resultGuard);
@@ -52,6 +55,10 @@ void onFound(uint32_t uid, void* ctx) {
   foundNow.fetch_add(1);
   job_checkpoint(LOCK_DISCOVERY);  // held here while the window asks whether to close
 }
+
+void onEstimate(int, int estimate, void*) { estimateNow.store(estimate); }
+
+void onRead(int index, void*) { readNow.store(index + 1); }
 
 void setReport(bool post, bool error, const char* text) {
   {
@@ -100,12 +107,17 @@ void makeDiscoveryThr(void* arg) {
   d->mode = arg ? *(const DiscoveryMode*)arg : DISCOVERY_FULL;
   int fresh = 0;
   d->onFound = onFound;
+  d->onProgress = onEstimate;
+  d->onRead = onRead;
   d->ctx = &fresh;
   d->stop = job_stopFlag(LOCK_DISCOVERY);
   if (d->mode != DISCOVERY_NEW) {
     selected_dev.store(0xFFFFFFFFu);
     publishAll(nullptr, 0);
   }
+  runningMode.store(d->mode);
+  estimateNow.store(0);
+  readNow.store(0);
   foundNow.store(0);
   readsStopped.store(false);
   rig_discover(d.get());
@@ -155,3 +167,21 @@ void discoveryJob_listEnd(bool stopped) {
 }
 
 bool discoveryJob_reading() { return discoveryJob_running() || othersReading.load(); }
+bool discoveryJob_progress(DiscoveryJobProgress* out) {
+  const int found = foundNow.load();
+  if (found < 0 || !out) return false;
+  out->mode = (DiscoveryMode)runningMode.load();
+  out->found = found;
+  const int estimate = estimateNow.load();
+  out->estimate = estimate > found ? estimate : found;  // the count may run ahead of the estimate
+  out->read = readNow.load();
+  return true;
+}
+
+bool discoveryJob_forget() {
+  if (discoveryJob_running()) return false;
+  dev_removeAll();
+  publishAll(nullptr, 0);
+  readsStopped.store(false);
+  return true;
+}

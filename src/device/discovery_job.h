@@ -45,6 +45,24 @@ int discoveryJob_foundNow();
 // because the cable failed: the devices without a record were not read.
 bool discoveryJob_readsStopped();
 
+// How far the running discovery has got, for the window's progress bar:
+// its mode, the devices found, the search's estimate of how many it will
+// find (0 until it can tell; never below found), and the devices whose
+// settings read has ended (0 while it still searches). False (and *out
+// untouched) when none runs.
+struct DiscoveryJobProgress {
+  DiscoveryMode mode;
+  int found;
+  int estimate;
+  int read;
+};
+bool discoveryJob_progress(DiscoveryJobProgress* out);
+
+// Unless a discovery runs: empties the list of devices found and the
+// device table, as before the first discovery (the window switched to
+// another line, whose devices are not these). False when one runs.
+bool discoveryJob_forget();
+
 // The UIDs listed in the order found (during a discovery, those found so
 // far; Find new devices appends to the list before it): copies up to
 // capacity of them into out and returns how many there are; generation

@@ -82,11 +82,17 @@ void rig_endText(const RigDiscovery* d, char* text, int size) {
   discovery_endText(&d->run, text, size);
 }
 
-bool rig_exportRead(const uint32_t* uids, int count, RigExport* out, void (*onRead)(int, void*), void* ctx) {
+bool rig_exportRead(const uint32_t* uids, int count, RigExport* out, void (*onRead)(int, void*), void* ctx,
+                    const std::atomic<bool>* stop) {
   out->count = 0;
   out->silentCount = 0;
   out->failure = 0;
+  out->stopped = false;
   for (int i = 0; i < count && i < RIG_MAX; i++) {
+    if (stopAsked(stop)) {
+      out->stopped = true;
+      return false;
+    }
     const int r = commission_read(uids[i], &out->records[out->count]);
     if (commission_cableFailed(r)) {
       out->failure = r;

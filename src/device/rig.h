@@ -75,16 +75,19 @@ const char* rig_cableText(int result);
 
 // Reads each listed device fresh for an export: the records of those that
 // answered, in order, into `records`; the UIDs of those that did not into
-// `silent`. Stops at the cable's failure (false, the result in *failure).
+// `silent`. Stops at the cable's failure (false, the result in *failure)
+// and, between two devices, when `stop` is set (false, `stopped`).
 struct RigExport {
   int count = 0;                 // records read
   Device records[RIG_MAX];
   int silentCount = 0;           // devices that did not answer: not in the file
   uint32_t silent[RIG_MAX];
   int failure = 0;               // the exchange's result when the cable failed, else 0
+  bool stopped = false;          // the stop request ended it
 };
 bool rig_exportRead(const uint32_t* uids, int count, RigExport* out,
-                    void (*onRead)(int done, void* ctx) = nullptr, void* ctx = nullptr);
+                    void (*onRead)(int done, void* ctx) = nullptr, void* ctx = nullptr,
+                    const std::atomic<bool>* stop = nullptr);
 // Writes the record of the devices to `path` (replacing it whole, never
 // leaving half a file): 0, or the error number of the failed write. When
 // `path` holds a record already, its rows keep their order (the order the

@@ -21,3 +21,15 @@ TEST(StatusLine, TakesOnlyTheReportOfTheDiscoveryItWaitsFor) {
   statusLine_discoveryStarted(DISCOVERY_FULL);
   EXPECT_FALSE(statusLine_take(BRIDGE_INFO, "3 devices found.")) << "Discovery's report stays a box";
 }
+
+TEST(StatusLine, TakesTheReportOfAStoppedRunOfTheDiscoveryItWaitsFor) {
+  statusLine_discoveryStarted(DISCOVERY_QUICK);
+  EXPECT_FALSE(statusLine_take(BRIDGE_INFO, "Stopped: 2 devices found. And more")) << "another text";
+  ASSERT_TRUE(statusLine_take(BRIDGE_INFO, "Stopped: 2 devices found."));
+  EXPECT_STREQ(statusLine_text(), "Quick discovery: Stopped: 2 devices found.");
+  statusLine_discoveryStarted(DISCOVERY_NEW);
+  ASSERT_TRUE(statusLine_take(BRIDGE_INFO, "Stopped: 1 device found."));
+  EXPECT_STREQ(statusLine_text(), "Find new devices: Stopped: 1 device found.");
+  statusLine_discoveryStarted(DISCOVERY_FULL);
+  EXPECT_FALSE(statusLine_take(BRIDGE_INFO, "Stopped: 4 devices found.")) << "Discovery's report stays a box";
+}

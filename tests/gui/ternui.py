@@ -470,6 +470,45 @@ class Program:
         wait_for(lambda: not self.toplevels(pyatspi.ROLE_ALERT), "the alert to close")
         return got
 
+    def progress_text(self):
+        """What the progress bar says (its accessible description)."""
+        return self.widget(pyatspi.ROLE_PROGRESS_BAR, "Progress").description
+
+    def device_rows(self):
+        """The device table's rows as (uid, [cells after the row text])."""
+        out = []
+        for cells in table_cells(self.table("Device list")):
+            m = re.fullmatch(r"\(\d+\) ([0-9A-F]{8})", cells[0])
+            check(m is not None, "a row reads %r" % cells)
+            out.append((m.group(1), cells[1:]))
+        return out
+
+    def close_report(self, title, timeout=60, shot=None):
+        """Waits for the commissioning report titled `title`, takes its
+        picture (named `shot`, else after the title), closes it and returns
+        its summary and its result lines."""
+        report = self.wait_dialog(pyatspi.ROLE_DIALOG, title, timeout=timeout)
+        label = find(report, pyatspi.ROLE_LABEL, "Summary")
+        summary = wait_for(lambda: text_of(label) or label.name, "the report's summary")
+        results = text_of(find(report, pyatspi.ROLE_TEXT, "Results"))
+        screenshot(shot or title.lower().replace(":", "").replace(" ", "-"), window=False)
+        do_action(find(report, pyatspi.ROLE_PUSH_BUTTON, "Close"), "click")
+        self.wait_no_dialogs()
+        return summary, [l for l in results.split("\n") if l]
+
+    def address_all(self, start, step="1"):
+        """Address in sequence for every device listed, from `start`; returns
+        once the dialog has gone and the run has started."""
+        self.menu("Devices", "Address in sequence\u2026")
+        dialog = self.wait_dialog(pyatspi.ROLE_DIALOG, "Address in sequence")
+        do_action(find(dialog, pyatspi.ROLE_RADIO_BUTTON, "All devices"), "click")
+        set_text(find(dialog, pyatspi.ROLE_TEXT, "Start address"), str(start))
+        set_text(find(dialog, pyatspi.ROLE_TEXT, "Step"), str(step))
+        ok = find(dialog, pyatspi.ROLE_PUSH_BUTTON, "OK")
+        wait_for(lambda: sensitive(ok), "OK to turn sensitive")
+        do_action(ok, "click")
+        wait_for(lambda: not self.toplevels(pyatspi.ROLE_DIALOG, "Address in sequence"), "the dialog to close")
+
     def entry(self):
         return self.widget(pyatspi.ROLE_TEXT, "Curve name")
 

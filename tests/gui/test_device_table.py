@@ -113,8 +113,8 @@ def test():
 
     p.quick_discovery(4, timeout=DISCOVERY_TIMEOUT)
     t = p.table("Device list")
-    # The empty column last takes the width the others leave.
-    check(ui.column_titles(t) == TITLES + [""], "the columns are %r" % ui.column_titles(t))
+    # The notes' column last takes the width the others leave.
+    check(ui.column_titles(t) == TITLES + ["Note"], "the columns are %r" % ui.column_titles(t))
     found, order = ui.wait_for(lambda: rows(p) if len(rows(p)[0]) == 4 else None, "four rows")
     check(sorted(found) == sorted(DEVICES), "the table lists %r" % sorted(found))
     check([found[u][0] for u in order] == [1, 2, 3, 4], "unsorted, the rows are not in the order found: %r"

@@ -36,8 +36,8 @@ def quick_then_new(sim):
     first = ui.wait_for(lambda: rows(p) if rows(p) and not ui.sensitive(quick) else None,
                         "a row while the quick discovery runs", timeout=TIMEOUT)
     check(re.fullmatch(r"\(1\) [0-9A-F]{8}", first[0]) is not None, "the first row reads %r" % first[0])
-    ui.wait_for(lambda: re.fullmatch(r"[12] devices found", progress_text(p) or "") and not ui.sensitive(quick),
-                "the bar to count the devices while the discovery runs", timeout=TIMEOUT)
+    ui.wait_for(lambda: re.fullmatch(r"[12] (of about \d+ )?devices found, 0:\d\d", progress_text(p) or "")
+                and not ui.sensitive(quick), "the bar to count the devices while the discovery runs", timeout=TIMEOUT)
     ui.screenshot("running")
     p.wait_status("Quick discovery: 3 devices found.", timeout=TIMEOUT)
     check(not p.toplevels(), "a box besides the status line")

@@ -192,6 +192,40 @@ TEST_F(CommissionWorker, ExportWritesNothingWhenTheCableFailsOrTheFileCannotBeWr
   EXPECT_EQ(std::string(e->report).rfind("The devices could not be written to\n" + nowhere, 0), 0u) << e->report;
 }
 
+// A stopped export would replace a whole record with half of one: it
+// writes nothing, leaves the record there as it was, and says so as the
+// stop it is, not as a failure.
+TEST_F(CommissionWorker, AStoppedExportWritesNothingAndSaysHowFarItGot) {
+  std::vector<uint32_t> uids = addDevices({0x61, 0x72, 0x83});
+  const std::string path = dir + "/rig.csv";
+  std::ofstream(path) << "uid,address\n00000061,5\n00000072,6\n00000083,7\n";
+  const std::string before = slurp(path);
+  job_setStarter(heldjob::hold);
+  ASSERT_EQ(commissionJob_startExport(uids.data(), 3, path.c_str()), JOB_STARTED);
+  EXPECT_FALSE(commissionJob_writes()) << "an export only reads the devices";
+  job_requestStop(LOCK_COMMISSION);
+  testing::internal::CaptureStdout();
+  heldjob::run();
+  testing::internal::GetCapturedStdout();
+  const CommissionExport* e = commissionJob_export();
+  EXPECT_FALSE(e->saved);
+  EXPECT_FALSE(e->cableLost);
+  EXPECT_TRUE(e->read.stopped);
+  EXPECT_FALSE(e->reportIsError);
+  EXPECT_EQ(std::string(e->report), "Stopped after 0 of 3 devices.\n\nNothing was written to\n" + path);
+  EXPECT_EQ(slurp(path), before);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(settings(i).reads, 0) << "nothing asked after the stop";
+  EXPECT_EQ(lockComponents.load() & LOCK_COMMISSION, 0u);
+
+  // The next export is not stopped by the last one's request.
+  ASSERT_EQ(commissionJob_startExport(uids.data(), 3, path.c_str()), JOB_STARTED);
+  testing::internal::CaptureStdout();
+  heldjob::run();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(e->saved) << e->report;
+  EXPECT_FALSE(e->read.stopped);
+}
+
 TEST_F(CommissionThreads, WorkerOnItsThreadBesideTheTimer) {
   std::vector<uint32_t> uids = addDevices({0x91, 0x92, 0x93, 0x94});
   CommissionPlan plan;

@@ -248,3 +248,48 @@ TEST_F(DiscoveryThreads, WorkerBesideTheTimer) {
   // Some 40 s of discovery went by in 100 ms ticks.
   EXPECT_GT(ticks, 300);
 }
+
+// What the window's bar reads while a Quick discovery runs on its own
+// thread, sampled every 20 ms of virtual time: the devices found against
+// an estimate beyond them while it searches, then the reads of the devices
+// found, one by one; nothing once it has ended. The list cannot be
+// forgotten while the run fills it.
+TEST_F(DiscoveryThreads, ProgressOfAQuickDiscoveryForTheBar) {
+  SimDevices population(12, 21);
+  DeviceLine bench;
+  population.sim_attach(bench.line);
+  DiscoveryJobProgress p;
+  ASSERT_FALSE(discoveryJob_progress(&p)) << "none runs";
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(discoveryJob_start(DISCOVERY_QUICK), JOB_STARTED);
+  bool estimated = false, countsOnlyRise = true, forgotten = false;
+  int lastFound = 0, lastRead = 0, readsSeen = 0, samples = 0;
+  while (discoveryJob_running() && samples < 100000) {
+    mySleep(20);
+    samples++;
+    if (!discoveryJob_progress(&p)) continue;
+    EXPECT_EQ(p.mode, DISCOVERY_QUICK);
+    EXPECT_GE(p.estimate, p.found);
+    estimated = estimated || p.estimate > p.found;
+    countsOnlyRise = countsOnlyRise && p.found >= lastFound && p.read >= lastRead;
+    if (p.read > 0) {
+      EXPECT_EQ(p.found, 12) << "the reads come after the search";
+      if (p.read != lastRead) readsSeen++;
+    }
+    lastFound = p.found;
+    lastRead = p.read;
+    forgotten = forgotten || discoveryJob_forget();
+  }
+  testing::internal::GetCapturedStdout();
+  takeMessages();
+  EXPECT_TRUE(estimated) << "the estimate never ran ahead of the devices found";
+  EXPECT_TRUE(countsOnlyRise);
+  EXPECT_GE(readsSeen, 3) << "the reads were not counted one by one";
+  EXPECT_FALSE(forgotten);
+  EXPECT_FALSE(discoveryJob_progress(&p));
+  EXPECT_EQ(foundList().size(), 12u);
+
+  EXPECT_TRUE(discoveryJob_forget());
+  EXPECT_TRUE(foundList().empty());
+  EXPECT_EQ(dev_count(), 0);
+}

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -108,6 +109,26 @@ TEST(RigSeams, ARunStopsAtTheCablesFailureOnEachKindOfSendAndWritesAreReadBack) 
       }
     }
   }
+}
+
+// A stop between two devices of an export's reads: the devices read
+// before it are kept, none after it is asked.
+TEST(RigSeams, AnExportsReadsStopBetweenTwoDevices) {
+  Rig rig;
+  const uint32_t uids[] = {0x10, 0x2000, 0x300000};
+  std::atomic<bool> stop{false};
+  RigExport e;
+  testing::internal::CaptureStdout();
+  const bool whole = rig_exportRead(uids, 3, &e, [](int done, void* flag) {
+    if (done == 2) ((std::atomic<bool>*)flag)->store(true);
+  }, &stop, &stop);
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(whole);
+  EXPECT_TRUE(e.stopped);
+  EXPECT_EQ(e.failure, 0) << "a stop is not the cable's failure";
+  ASSERT_EQ(e.count, 2);
+  EXPECT_EQ(e.records[1].uid, 0x2000u);
+  EXPECT_EQ(rig.settings(2).reads, 0);
 }
 
 TEST(RigSeams, EveryLossOfDmxModeSurvivesTheRecordAndApply) {
