@@ -12,7 +12,7 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 echo "== package"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 rm -f build/tern_*.deb
 (cd build && cpack -G DEB)

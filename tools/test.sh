@@ -16,7 +16,7 @@ jobs=${JOBS:-2}
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
 echo "== build and test"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -LE gui -j"$jobs")
 
@@ -38,9 +38,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 build-asan/tests/us
 
 echo "== threaded tests under TSan"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTERN_BENCH=OFF -DTERN_SANITIZE=thread
-cmake --build build-tsan -j"$jobs" --target tern_app_tests tern_tests tern_usb_tests
+cmake --build build-tsan -j"$jobs" --target tern_app_tests tern_thread_tests tern_usb_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_app_tests
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_tests --gtest_filter='*Threads*:RxQueue*:LibftdiReader*'
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/tern_thread_tests --gtest_filter='*Threads*:RxQueue*:LibftdiReader*'
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/usb/tern_usb_tests
 
 echo "== fuzzing (${fuzz_seconds}s per target)"
