@@ -7,8 +7,8 @@
 AddressPreviewKind addressPreview_summary(long start, long step, int count, char* text, int size) {
   text[0] = 0;
   if (count <= 0) return ADDRESS_PREVIEW_FINE;
-  const long long last = commission_addressAt((int)start, (int)step, count - 1);
-  if (last > COMMISSION_LAST_ADDR) {
+  long long last;
+  if (!commission_sequenceFits((int)start, (int)step, count, &last)) {
     snprintf(text, (size_t)size, "Would end at %lld, past %d.", last, (int)COMMISSION_LAST_ADDR);
     return ADDRESS_PREVIEW_PAST_END;
   }

@@ -123,6 +123,9 @@ int commission_checkLimits(const CommissionValues* want, char* text, int size);
 // The address the device at `index` of a sequence gets (in 64 bits: a
 // large step times many devices must not wrap round).
 long long commission_addressAt(int start, int step, int index);
+// Whether `count` devices from `start` in steps of `step` end at or before
+// address 512; *last gets where they end.
+bool commission_sequenceFits(int start, int step, int count, long long* last);
 // The plan that gives the devices start, start + step, start + 2 x step...
 // in the order given. Refuses (false, the reason in `error`) a start that is
 // not an address (1..512), a step outside 0..511, no device or more than

@@ -58,6 +58,11 @@ long long commission_addressAt(int start, int step, int index) {
   return (long long)start + (long long)step * index;
 }
 
+bool commission_sequenceFits(int start, int step, int count, long long* last) {
+  *last = commission_addressAt(start, step, count > 0 ? count - 1 : 0);
+  return *last <= COMMISSION_LAST_ADDR;
+}
+
 bool commission_addressPlan(int start, int step, const uint32_t* uids, int count,
                             CommissionPlan* plan, char* error, int errorSize) {
   if (errorSize > 0) error[0] = 0;
@@ -68,8 +73,8 @@ bool commission_addressPlan(int start, int step, const uint32_t* uids, int count
   if (step < 0 || step > COMMISSION_STEP_MAX)
     return refuse(error, errorSize, "step: %d is not in 0..%d", step, COMMISSION_STEP_MAX);
   if (!checkDevices(uids, count, error, errorSize)) return false;
-  const long long last = commission_addressAt(start, step, count - 1);
-  if (last > COMMISSION_LAST_ADDR)
+  long long last;
+  if (!commission_sequenceFits(start, step, count, &last))
     return refuse(error, errorSize, "%d devices from %d in steps of %d would end at address %lld, past %d", count,
                   start, step, last, COMMISSION_LAST_ADDR);
   fill(plan, uids, count);
