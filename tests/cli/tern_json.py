@@ -36,7 +36,8 @@ open(fw, "wb").write(b"\x5a" * 300)
 sim = ["--sim", "--sim-state", rig]
 
 runs = [
-    # Done, failed on the line, refused: each command.
+    # Done, failed on the line, refused: each command. Apply with the cable
+    # failing at once reports its devices cable lost and not reached.
     sim + ["discover"], sim + ["discover", "--quick", "--uids"], sim + ["--fail-after", "0", "discover"],
     sim + ["get", "10", "e000"], sim + ["get", "--all", "--dali"], sim + ["get", "99"], sim + ["get"],
     sim + ["set", "10", "--sleep", "30"], sim + ["set", "--all", "--check", "--backlight", "5"],
@@ -48,7 +49,7 @@ runs = [
     sim + ["send-curve", curve], sim + ["send-curve", os.path.join(work, "none.crv")],
     sim + ["firmware", "--yes", fw], sim + ["firmware", "--yes", curve], sim + ["--fail-after", "3", "firmware", "--yes", fw],
     sim + ["export", os.path.join(work, "out.csv")], sim + ["export", "/nonexistent/out.csv"],
-    sim + ["apply", "--check", csv], sim + ["apply", csv], sim + ["apply", bad], sim + ["--fail-after", "4", "apply", csv],
+    sim + ["apply", "--check", csv], sim + ["apply", csv], sim + ["apply", bad], sim + ["--fail-after", "1", "apply", csv],
     sim + ["check", csv], sim + ["check", "--fix", csv], sim + ["check", "--adopt", csv], sim + ["check", bad],
     sim + ["replace", csv, "99", "e000"], sim + ["replace", csv, "10", "98"], sim + ["cables"],
     # Usage errors of the command line itself.
