@@ -45,7 +45,7 @@ void reportResult(CliContext& c, const CommissionResult& r) {
 void warnOverlaps(CliContext& c, const CommissionPlan& plan, int footprint) {
   static_assert(WARNINGS_SHOWN > 0, "");
   char warnings[WARNINGS_SHOWN][COMMISSION_WARNING_SIZE];
-  const int n = commission_overlaps(&plan, nullptr, footprint, warnings, WARNINGS_SHOWN);
+  const int n = commission_overlaps(&plan, footprint, warnings, WARNINGS_SHOWN);
   for (int i = 0; i < n && i < WARNINGS_SHOWN; i++) out_warning(c.out, "%s", warnings[i]);
   if (n > WARNINGS_SHOWN) out_warning(c.out, "and %d more pairs of devices share addresses", n - WARNINGS_SHOWN);
 }

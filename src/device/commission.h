@@ -140,13 +140,12 @@ bool commission_setPlan(const uint32_t* uids, int count, const CommissionValues*
                         CommissionPlan* plan, char* error, int errorSize);
 
 // Devices of a plan that would share a DMX start address or whose
-// footprints (channels per device, 1 or more) would overlap, given what
-// each device holds where the plan gives no address (have: one record per
-// target, or null when unknown). Writes up to `capacity` warnings, one line
-// each, "00000010 (line 3) and 00000020 (line 4) share address 17" or
+// footprints (channels per device, 1 or more) would overlap; a device the
+// plan gives no address is left out. Writes up to `capacity` warnings, one
+// line each, "00000010 (line 3) and 00000020 (line 4) share address 17" or
 // "... overlap at 18..20"; returns how many there are.
 enum { COMMISSION_WARNING_SIZE = 128 };
-int commission_overlaps(const CommissionPlan* plan, const CommissionValues* have, int footprint,
+int commission_overlaps(const CommissionPlan* plan, int footprint,
                         char (*warnings)[COMMISSION_WARNING_SIZE], int capacity);
 
 // ---- On the line

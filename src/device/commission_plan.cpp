@@ -98,16 +98,14 @@ bool commission_setPlan(const uint32_t* uids, int count, const CommissionValues*
   return true;
 }
 
-int commission_overlaps(const CommissionPlan* plan, const CommissionValues* have, int footprint,
-                        char (*warnings)[COMMISSION_WARNING_SIZE], int capacity) {
+int commission_overlaps(const CommissionPlan* plan, int footprint, char (*warnings)[COMMISSION_WARNING_SIZE],
+                        int capacity) {
   if (footprint < 1) footprint = 1;
   int n = 0;
-  // Each device's first address: the plan's, else what it holds (0: unknown).
+  // Each device's first address in the plan (0: the plan gives none).
   auto addressOf = [&](int i) -> int {
     const CommissionValues& w = plan->targets[i].want;
-    if (w.has >> COMMISSION_ADDR & 1u) return w.v[COMMISSION_ADDR];
-    if (have && (have[i].has >> COMMISSION_ADDR & 1u)) return have[i].v[COMMISSION_ADDR];
-    return 0;
+    return w.has >> COMMISSION_ADDR & 1u ? w.v[COMMISSION_ADDR] : 0;
   };
   for (int i = 0; i < plan->count; i++) {
     const int a = addressOf(i);

@@ -208,6 +208,23 @@ TEST(CommissionPlan, AddressesInSequenceAndRefusesPast512) {
   EXPECT_EQ(plan.targets[2].want.v[COMMISSION_ADDR], 7);
 }
 
+// Shared and overlapping addresses are warned of pair by pair, with each
+// device's footprint; a row without an address takes part in none, and the
+// count goes on past the warnings there is room for.
+TEST(CommissionPlan, WarnsOfDevicesThatShareOrOverlapTheirAddresses) {
+  const Read r = read("uid,address\n10,17\n20,17\n30,19\n40,\n");
+  ASSERT_TRUE(r.ok) << r.error;
+  char warnings[4][COMMISSION_WARNING_SIZE];
+  ASSERT_EQ(commission_overlaps(&r.plan, 1, warnings, 4), 1);
+  EXPECT_STREQ(warnings[0], "00000010 (line 2) and 00000020 (line 3) share address 17");
+  ASSERT_EQ(commission_overlaps(&r.plan, 3, warnings, 4), 3);
+  EXPECT_STREQ(warnings[1], "00000010 (line 2) and 00000030 (line 4) overlap at 19..19");
+  EXPECT_STREQ(warnings[2], "00000020 (line 3) and 00000030 (line 4) overlap at 19..19");
+  strcpy(warnings[1], "untouched");
+  EXPECT_EQ(commission_overlaps(&r.plan, 3, warnings, 1), 3);
+  EXPECT_STREQ(warnings[1], "untouched");
+}
+
 TEST(CommissionChecks, ADeviceMayKeepWhatItHoldsButIsGivenOnlyWhatTheDialogOffers) {
   CommissionValues held;
   const Device d = device(0x10, 0, 7, 3, 50, 100, 0);  // address 0, a mode and a sleep without entries
