@@ -212,7 +212,7 @@ TEST(CommissionPlan, AddressesInSequenceAndRefusesPast512) {
 // device's footprint; a row without an address takes part in none, and the
 // count goes on past the warnings there is room for.
 TEST(CommissionPlan, WarnsOfDevicesThatShareOrOverlapTheirAddresses) {
-  const Read r = read("uid,address\n10,17\n20,17\n30,19\n40,\n");
+  const Read r = read("uid,address\n10,17\n20,17\n30,19\n40,\n50,2\n");
   ASSERT_TRUE(r.ok) << r.error;
   char warnings[4][COMMISSION_WARNING_SIZE];
   ASSERT_EQ(commission_overlaps(&r.plan, 1, warnings, 4), 1);
