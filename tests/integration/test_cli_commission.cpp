@@ -139,8 +139,12 @@ TEST_F(Tern, DiscoverAddressExportEditCheckApplyGet) {
   const std::vector<std::string> u = uids();
   ASSERT_EQ(u.size(), 5u);
 
-  r = tern({"--json", "address", "--start", "10", "--step", "4", "--all"});
+  // Five channels a device from steps of 4: each overlaps the next, said
+  // and still written.
+  r = tern({"--json", "address", "--start", "10", "--step", "4", "--all", "--footprint", "5"});
   ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.json["warnings"].size(), 4u) << r.out;
+  EXPECT_EQ(r.json["warnings"][0], u[0] + " and " + u[1] + " overlap at 14..14");
   for (int i = 0; i < 5; i++) {
     EXPECT_EQ(r.json["devices"][i]["uid"], u[i]) << "in UID order";
     EXPECT_EQ(r.json["devices"][i]["outcome"], "changed");
