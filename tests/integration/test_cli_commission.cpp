@@ -299,6 +299,11 @@ TEST_F(Tern, RefusesBeforeWritingAnything) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "tern: 00000010: sleep: 3 is not off or 5..100\n");
   EXPECT_EQ(writes(), 0);
+  // The firmware file is checked before the operator is asked about it.
+  const std::string curve = write("c.crv", "LIN\n");
+  r = tern({"firmware", curve}, "y\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err + r.out, "tern: firmware: " + curve + " is not a firmware file (.fw)\n");
 
   const std::vector<std::vector<std::string>> usage = {
       {"frob"},
