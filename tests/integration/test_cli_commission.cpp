@@ -353,6 +353,7 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   r = tern({"set", "10", "--sleep", "3", "--limit-up", "200", "--limit-down", "10"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(device("00000010")["settings"]["limitDown"], 10);
+  EXPECT_NE(r.out.find("\n1 device: 1 changed.\n"), std::string::npos) << r.out;
 
   r = tern({"new-uid", "10"}, "n\n");
   EXPECT_EQ(r.status, 1);
