@@ -344,6 +344,10 @@ TEST_F(Tern, SetChangesOnlyWhatItNamesAndAsksBeforeANewUid) {
   EXPECT_EQ(d["settings"]["backlight"], 80);
   EXPECT_EQ(d["settings"]["addr"], 1) << "a field not named keeps its value";
   EXPECT_EQ(d["settings"]["limitUp"], 255);
+  r = tern({"set", "10", "--check", "--backlight", "5"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("would change  backlight 80 -> 5"), std::string::npos) << r.out;
+  EXPECT_EQ(device("00000010")["settings"]["backlight"], 80) << "a check writes nothing";
 
   // A sleep the dialog offers no entry for may be kept while the limits,
   // checked together before the line is touched, change.
