@@ -105,10 +105,15 @@ void viewOfRun(RunProgressView* view) {
   if (!in.stopping) checkDialog_progressText(view->text, sizeof view->text);  // the record check's phase
 }
 
+// An idle bar shows a blank: a bar without text is shorter than one with
+// it, and the window would jump at the start and end of every run.
+const char kIdleText[] = " ";
+
 void showText(GtkProgressBar* bar, const char* text) {
   const gchar* shown = gtk_progress_bar_get_text(bar);
-  if (strcmp(shown ? shown : "", text) == 0) return;
-  gtk_progress_bar_set_text(bar, text[0] ? text : NULL);
+  const char* wanted = text[0] ? text : kIdleText;
+  if (strcmp(shown ? shown : "", wanted) == 0) return;
+  gtk_progress_bar_set_text(bar, wanted);
   // Screen readers read the bar's value, not its text: the description says it.
   atk_object_set_description(gtk_widget_get_accessible(GTK_WIDGET(bar)), text);
 }
@@ -149,6 +154,7 @@ void createProgressBar() {
   // its accessible reads the value from there only if it exists before the
   // accessible is made.
   gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progressBar), 0.0);
+  gtk_progress_bar_set_text(GTK_PROGRESS_BAR(progressBar), kIdleText);
   atk_object_set_name(gtk_widget_get_accessible(progressBar), "Progress");
   gtk_widget_show(progressBar);
   gtk_widget_show(table);
