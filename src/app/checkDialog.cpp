@@ -46,27 +46,6 @@ GtkWidget* summaryLabel(const std::string& text) {
   return l;
 }
 
-// The report's lines: read-only, in a fixed-width font so that the columns
-// line up, wrapped where a line is longer than the view is wide.
-GtkWidget* linesView(const std::string& text) {
-  GtkWidget* view = gtk_text_view_new();
-  gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
-  gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
-  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
-  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text.c_str(), -1);
-  PangoFontDescription* mono = pango_font_description_from_string("Monospace");
-  gtk_widget_modify_font(view, mono);
-  pango_font_description_free(mono);
-  atk_object_set_name(gtk_widget_get_accessible(view), "Results");
-  GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
-  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
-  gtk_widget_set_size_request(scrolled, 620, 240);
-  gtk_container_add(GTK_CONTAINER(scrolled), view);
-  gtk_widget_show_all(scrolled);
-  return scrolled;
-}
-
 // A report: its summary over its lines, Close, and `extra` (a response's
 // button) before it when given. Returns the response.
 int showReport(const char* title, const std::string& summary, const std::string& lines,
@@ -84,7 +63,7 @@ int showReport(const char* title, const std::string& summary, const std::string&
   gtk_dialog_add_button(GTK_DIALOG(d), GTK_STOCK_CLOSE, GTK_RESPONSE_CLOSE);
   gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_CLOSE);
   gtk_box_pack_start(GTK_BOX(GTK_DIALOG(d)->vbox), summaryLabel(summary), FALSE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(GTK_DIALOG(d)->vbox), linesView(lines), TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(GTK_DIALOG(d)->vbox), widgets_resultsView(lines, "Results"), TRUE, TRUE, 0);
   return dialog.run();
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 namespace {
 
 gboolean release(gpointer object) {
@@ -74,5 +76,36 @@ GtkWidget* widgets_table(const char* const* titles, int columns, const char* acc
   gtk_container_add(GTK_CONTAINER(scrolled), *list);
   gtk_widget_show(*list);
   gtk_widget_show(scrolled);
+  return scrolled;
+}
+
+// Where a result line's explanation starts: after the UID with its file
+// line and the outcome (commission_resultLine, rig_checkRowLine).
+enum { RESULT_DETAIL_COLUMN = 35 };
+
+GtkWidget* widgets_resultsView(const std::string& text, const char* name) {
+  GtkWidget* view = gtk_text_view_new();
+  gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+  gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text.c_str(), -1);
+  PangoFontDescription* mono = pango_font_description_from_string("Monospace");
+  gtk_widget_modify_font(view, mono);
+  PangoLayout* layout = gtk_widget_create_pango_layout(view, std::string(RESULT_DETAIL_COLUMN, 'M').c_str());
+  pango_layout_set_font_description(layout, mono);  // the view's style takes the font only once it is shown
+  int indent = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &indent, &height);
+  g_object_unref(layout);
+  pango_font_description_free(mono);
+  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_WORD_CHAR);
+  // A negative indent leaves a line's first row whole and indents the rows
+  // it wraps into.
+  gtk_text_view_set_indent(GTK_TEXT_VIEW(view), -indent);
+  atk_object_set_name(gtk_widget_get_accessible(view), name);
+  GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
+  gtk_widget_set_size_request(scrolled, 620, 240);
+  gtk_container_add(GTK_CONTAINER(scrolled), view);
+  gtk_widget_show_all(scrolled);
   return scrolled;
 }

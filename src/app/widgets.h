@@ -1,6 +1,9 @@
 // Small builders the window's panels share: buttons bound to an action,
-// a column of widgets in a fixed container, and the one-column lists.
+// a column of widgets in a fixed container, the one-column lists, and the
+// reports' lines.
 #pragma once
+
+#include <string>
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -26,3 +29,8 @@ GtkWidget* widgets_list(const char* title, const char* accessibleName, int width
 // the others leave of the list's width.
 GtkWidget* widgets_table(const char* const* titles, int columns, const char* accessibleName, int width,
                          int height, GtkWidget** list);
+
+// A report's lines, one per device, read-only in a fixed-width font so that
+// their columns line up, in a scroller; `name` for assistive tools. A line
+// longer than the view wraps, its rest under the explanation's start.
+GtkWidget* widgets_resultsView(const std::string& text, const char* name);

@@ -233,8 +233,11 @@ const char* commission_outcomeName(CommissionOutcome outcome);
 const char* commission_outcomeKey(CommissionOutcome outcome);
 // "yes", "no", "unknown".
 const char* commission_writtenName(CommissionWritten written);
-// The fields a result changed (or would change) as
-// "address 1 -> 17, sleep 0 -> 30"; "" when none.
+// The fields in `fields` (bit 1 << field) as "address 1 -> 17, sleep 0 ->
+// 30", each from its value in `from` to its value in `to`; "" when none.
+void commission_diffText(unsigned fields, const CommissionValues* from, const CommissionValues* to, char* text,
+                         int size);
+// The fields a result changed (or would change), in those words.
 void commission_changesText(const CommissionResult* r, char* text, int size);
 // One device's result as the window's report and `tern` print it:
 // "%08X (line %d)" or "%08X", then the outcome, then what changed (or

@@ -40,20 +40,25 @@ const char* commission_writtenName(CommissionWritten w) {
   return "no";
 }
 
-void commission_changesText(const CommissionResult* r, char* text, int size) {
+void commission_diffText(unsigned fields, const CommissionValues* from, const CommissionValues* to, char* text,
+                         int size) {
   if (size <= 0) return;
   text[0] = 0;
   int used = 0;
   for (int f = 0; f < COMMISSION_FIELDS; f++) {
-    if (!(r->changes >> f & 1u)) continue;
-    char from[COMMISSION_VALUE_TEXT_SIZE], to[COMMISSION_VALUE_TEXT_SIZE];
-    commission_valueText(f, r->before.v[f], from, sizeof from);
-    commission_valueText(f, r->want.v[f], to, sizeof to);
+    if (!(fields >> f & 1u)) continue;
+    char a[COMMISSION_VALUE_TEXT_SIZE], b[COMMISSION_VALUE_TEXT_SIZE];
+    commission_valueText(f, from->v[f], a, sizeof a);
+    commission_valueText(f, to->v[f], b, sizeof b);
     const int n = snprintf(text + used, (size_t)(size - used), "%s%s %s -> %s", used ? ", " : "",
-                           commission_fieldName(f), from, to);
+                           commission_fieldName(f), a, b);
     if (n < 0 || n >= size - used) return;
     used += n;
   }
+}
+
+void commission_changesText(const CommissionResult* r, char* text, int size) {
+  commission_diffText(r->changes, &r->before, &r->want, text, size);
 }
 
 void commission_resultLine(const CommissionResult* r, char* text, int size) {

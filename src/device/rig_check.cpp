@@ -232,19 +232,7 @@ const char* rig_checkStatusKey(RigCheckStatus s) {
 }
 
 void rig_checkDiffText(const RigCheckRow* row, char* text, int size) {
-  if (size <= 0) return;
-  text[0] = 0;
-  int used = 0;
-  for (int f = 0; f < COMMISSION_FIELDS; f++) {
-    if (!(row->differs >> f & 1u)) continue;
-    char record[COMMISSION_VALUE_TEXT_SIZE], device[COMMISSION_VALUE_TEXT_SIZE];
-    commission_valueText(f, row->want.v[f], record, sizeof record);
-    commission_valueText(f, row->have.v[f], device, sizeof device);
-    const int n = snprintf(text + used, (size_t)(size - used), "%s%s %s -> %s", used ? ", " : "",
-                           commission_fieldName(f), record, device);
-    if (n < 0 || n >= size - used) return;
-    used += n;
-  }
+  commission_diffText(row->differs, &row->want, &row->have, text, size);
 }
 
 namespace {
